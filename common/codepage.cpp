@@ -1,6 +1,5 @@
 #include "common/codepage.h"
 
-
 namespace klv {
 
 namespace {
@@ -12,7 +11,6 @@ constexpr char32_t kReplacement = 0xFFFD;
 const char16_t* HighHalf(CodePage code_page) {
   return code_page == CodePage::kAnsi1252 ? kCp1252High : kCp850High;
 }
-
 
 int FindByte(CodePage code_page, char32_t cp) {
   if (cp < 0x80) return static_cast<int>(cp);

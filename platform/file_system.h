@@ -16,11 +16,11 @@ std::string IncludeTrailingSeparator(std::string folder);
 // every "\" becomes "/" on POSIX.
 std::string ToNativePath(std::string_view windows_form);
 
-bool FileExists(const std::string& path);       // a file; a folder does not count
+bool FileExists(const std::string& path);  // a file; a folder does not count
 bool DirectoryExists(const std::string& path);
 // Creates the folder and every missing parent. True when the folder exists afterwards.
 bool ForceDirectories(const std::string& path);
-bool DeleteFile(const std::string& path);       // false on failure, never throws
+bool DeleteFile(const std::string& path);  // false on failure, never throws
 // Plain move within a folder; fails when `to` exists or `from` is missing.
 bool RenameFile(const std::string& from, const std::string& to);
 

@@ -47,7 +47,9 @@ bool ForceDirectories(const std::string& path) {
   return ::mkdir(folder.c_str(), 0777) == 0 || DirectoryExists(folder);
 }
 
-bool DeleteFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }
+bool DeleteFile(const std::string& path) {
+  return ::unlink(path.c_str()) == 0;
+}
 
 bool RenameFile(const std::string& from, const std::string& to) {
   // link + unlink refuses an existing destination, as a Windows move does.
@@ -73,8 +75,8 @@ std::optional<bool> IsReadOnly(const std::string& path) {
 bool SetReadOnly(const std::string& path, bool read_only) {
   struct stat st;
   if (::stat(path.c_str(), &st) != 0) return false;
-  const mode_t mode = read_only ? (st.st_mode & ~(S_IWUSR | S_IWGRP | S_IWOTH))
-                                : (st.st_mode | S_IWUSR);
+  const mode_t mode =
+      read_only ? (st.st_mode & ~(S_IWUSR | S_IWGRP | S_IWOTH)) : (st.st_mode | S_IWUSR);
   return ::chmod(path.c_str(), mode & 07777) == 0;
 }
 
@@ -132,8 +134,7 @@ std::string ReadWholeFile(const std::string& path) {
 void ReplaceFileContent(const std::string& path, std::string_view data) {
   std::random_device random;
   const std::string temporary = path + ".tmp" + std::to_string(random() % 1000000);
-  FileDescriptor fd(
-      ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+  FileDescriptor fd(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
   if (fd.get() < 0) RaiseLastOsError();
   try {
     struct stat st;

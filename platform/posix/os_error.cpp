@@ -11,6 +11,8 @@ OsError::OsError(int code, const std::string& system_text)
     : std::runtime_error("System Error.  Code: " + std::to_string(code) + ".\r\n" + system_text),
       code_(code) {}
 
-void RaiseLastOsError() { throw OsError(errno); }
+void RaiseLastOsError() {
+  throw OsError(errno);
+}
 
 }  // namespace klv::platform

@@ -67,7 +67,11 @@ static std::string FromEnvOr(const char* name, const char* fallback) {
   return value && *value ? value : fallback;
 }
 
-std::string BinaryDir() { return FromEnvOr("KLV_BINARY_DIR", KLV_DEFAULT_BINARY_DIR); }
-std::string SourceDir() { return FromEnvOr("KLV_SOURCE_DIR", KLV_DEFAULT_SOURCE_DIR); }
+std::string BinaryDir() {
+  return FromEnvOr("KLV_BINARY_DIR", KLV_DEFAULT_BINARY_DIR);
+}
+std::string SourceDir() {
+  return FromEnvOr("KLV_SOURCE_DIR", KLV_DEFAULT_SOURCE_DIR);
+}
 
 }  // namespace klv::testing

@@ -1,0 +1,31 @@
+// What the phases of an update run may use of the run: its status and log routines, its
+// error text, the update folder and the settings read when the window was created.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "update/update_folder.h"
+
+namespace klv {
+
+struct StartupContext;
+
+class RunContext {
+ public:
+  virtual ~RunContext() = default;
+
+  // Shows the text in the window's label, logs it and processes pending window messages.
+  virtual void ShowStatus(const std::string& text) = 0;
+  // Appends one line to the run's log; nothing is shown.
+  virtual void AddLog(const std::string& text) = 0;
+  // Appends an entry to the run's error text: prefix + message + CR CR.
+  virtual void AddError(const std::string& prefix, const std::string& message) = 0;
+
+  virtual const UpdateFolder& Folder() const = 0;
+  virtual const StartupContext& Startup() const = 0;
+  virtual const std::string& ProxyServer() const = 0;
+  virtual int32_t ProxyPort() const = 0;
+};
+
+}  // namespace klv

@@ -1,0 +1,10 @@
+// The download phase of the update run.
+#pragma once
+
+namespace klv {
+
+class RunContext;
+
+void UpdateDownload(RunContext& run);
+
+}  // namespace klv
