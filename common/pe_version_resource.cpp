@@ -275,7 +275,7 @@ std::optional<FixedFileVersion> ReadVersionInfo(const PeImage& image, uint64_t d
 
 bool MemoryByteSource::ReadAt(uint64_t offset, void* out, size_t length) {
   if (offset > bytes_.size() || length > bytes_.size() - offset) return false;
-  std::memcpy(out, bytes_.data() + offset, length);
+  if (length > 0) std::memcpy(out, bytes_.data() + offset, length);
   return true;
 }
 
@@ -289,6 +289,7 @@ FileByteSource::FileByteSource(const std::string& path) : file_(path, std::ios::
 
 bool FileByteSource::ReadAt(uint64_t offset, void* out, size_t length) {
   if (!open_ || offset > size_ || length > size_ - offset) return false;
+  if (length == 0) return true;
   file_.clear();
   if (!file_.seekg(static_cast<std::streamoff>(offset))) return false;
   file_.read(static_cast<char*>(out), static_cast<std::streamsize>(length));

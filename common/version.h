@@ -39,7 +39,7 @@ std::string VersionToStr(const TVersionNumber& version);
 
 // The integer conversion of the run time library: leading blanks (spaces) skipped, an
 // optional "+" or "-", then decimal digits, or hexadecimal digits after a "$", "x", "X",
-// "0x" or "0X" prefix. nullopt for empty text, any other character (a trailing blank
+// "0x" or "0X" prefix. nullopt for empty text, any other character (a trailing blank or a NUL
 // included) or a value outside the signed 32-bit range.
 std::optional<int32_t> TextToInt32(std::string_view text);
 
