@@ -250,7 +250,8 @@ bool TZipEntryInfo::HasZip64Values() const {
 }
 
 bool TZipEntryInfo::Encrypted() const {
-  return (Flags & kFlagEncrypted) != 0 || Method == kMethodAes;
+  // An AES block means encrypted data even where the flag bit was left clear.
+  return (Flags & kFlagEncrypted) != 0 || Method == kMethodAes || AesInfo.has_value();
 }
 
 uint32_t ClampDosDateTime(uint32_t value) {

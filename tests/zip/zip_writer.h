@@ -5,6 +5,7 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <stdexcept>
@@ -173,7 +174,7 @@ inline std::string BuildZip(const FixtureArchive& archive) {
     centrals.push_back(central);
   }
   if (archive.omit_central) return out;
-  if (archive.reverse_central) centrals.assign(centrals.rbegin(), centrals.rend());
+  if (archive.reverse_central) std::reverse(centrals.begin(), centrals.end());
   const uint64_t central_at = out.size();
   const uint64_t central_start = central_at - (archive.adjust_offsets ? 0 : archive.prefix.size());
   for (const std::string& c : centrals) out += c;
