@@ -4,7 +4,6 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <string_view>
 
@@ -30,17 +29,11 @@ inline constexpr TVersionNumber kNoVersion{0, 0, 0, 0};
 TVersionNumber GetFileVersion(const std::string& path);
 
 // Parses "Major.Minor.Release.Build" leniently: missing fields are 0, a field that is not a
-// valid 32-bit integer (see TextToInt32) is 0, a fifth field and beyond are ignored.
-// `text` is single-byte (ANSI) text.
+// valid 32-bit integer (see TryStrToInt in common/integer_text.h) is 0, a fifth field and beyond
+// are ignored. `text` is single-byte (ANSI) text.
 TVersionNumber StrToVersion(std::string_view text);
 
 // The four fields as decimal integers joined by full stops, e.g. "1.2.3.4", "-1.-1.-1.-1".
 std::string VersionToStr(const TVersionNumber& version);
-
-// The integer conversion of the run time library: leading blanks (spaces) skipped, an
-// optional "+" or "-", then decimal digits, or hexadecimal digits after a "$", "x", "X",
-// "0x" or "0X" prefix. nullopt for empty text, any other character (a trailing blank or a NUL
-// included) or a value outside the signed 32-bit range.
-std::optional<int32_t> TextToInt32(std::string_view text);
 
 }  // namespace klv

@@ -55,7 +55,9 @@ TEST(StrToVersion, EdgeCases) {
   }
 }
 
-TEST(TextToInt32, FollowsTheRunTimeConversion) {
+// Each field goes through the run time's integer conversion; invalid fields are 0.
+TEST(StrToVersion, FieldConversion) {
+  constexpr std::nullopt_t kInvalid = std::nullopt;
   struct Case {
     const char* text;
     std::optional<int32_t> expected;
@@ -82,40 +84,42 @@ TEST(TextToInt32, FollowsTheRunTimeConversion) {
       {"$7FFFFFFF", kMax},
       {"-$80000000", kMin},
       // Empty or without digits.
-      {"", std::nullopt},
-      {" ", std::nullopt},
-      {"+", std::nullopt},
-      {"-", std::nullopt},
-      {"$", std::nullopt},
-      {"x", std::nullopt},
-      {"0x", std::nullopt},
-      {"-0x", std::nullopt},
+      {"", kInvalid},
+      {" ", kInvalid},
+      {"+", kInvalid},
+      {"-", kInvalid},
+      {"$", kInvalid},
+      {"x", kInvalid},
+      {"0x", kInvalid},
+      {"-0x", kInvalid},
       // Anything else in the text.
-      {"12 ", std::nullopt},
-      {"1 2", std::nullopt},
-      {"\t5", std::nullopt},
-      {"- 5", std::nullopt},
-      {"+-5", std::nullopt},
-      {"$ 5", std::nullopt},
-      {"$$1", std::nullopt},
-      {"00x5", std::nullopt},
-      {"0x1g", std::nullopt},
-      {"1e3", std::nullopt},
-      {"1,000", std::nullopt},
-      {"12a", std::nullopt},
-      {"\xB9", std::nullopt},  // superscript one in Windows-1252
+      {"12 ", kInvalid},
+      {"1 2", kInvalid},
+      {"\t5", kInvalid},
+      {"- 5", kInvalid},
+      {"+-5", kInvalid},
+      {"$ 5", kInvalid},
+      {"$$1", kInvalid},
+      {"00x5", kInvalid},
+      {"0x1g", kInvalid},
+      {"1e3", kInvalid},
+      {"1,000", kInvalid},
+      {"12a", kInvalid},
+      {"\xB9", kInvalid},  // superscript one in Windows-1252
       // Outside the signed 32-bit range, in either base.
-      {"2147483648", std::nullopt},
-      {"-2147483649", std::nullopt},
-      {"9999999999", std::nullopt},
-      {"99999999999999999999999", std::nullopt},
-      {"$80000000", std::nullopt},
-      {"$FFFFFFFF", std::nullopt},
-      {"-$80000001", std::nullopt},
-      {"$100000000", std::nullopt},
+      {"2147483648", kInvalid},
+      {"-2147483649", kInvalid},
+      {"9999999999", kInvalid},
+      {"99999999999999999999999", kInvalid},
+      {"$80000000", kInvalid},
+      {"$FFFFFFFF", kInvalid},
+      {"-$80000001", kInvalid},
+      {"$100000000", kInvalid},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(TextToInt32(c.text), c.expected) << "text \"" << c.text << "\"";
+    const TVersionNumber version = StrToVersion(c.text);
+    EXPECT_EQ(version.Major, c.expected.value_or(0)) << "text \"" << c.text << "\"";
+    EXPECT_EQ(version.Minor, 0) << "text \"" << c.text << "\"";
   }
 }
 
