@@ -37,6 +37,35 @@ int CompareTextIgnoreCase(std::string_view a, std::string_view b) {
   return 0;
 }
 
+std::string FoldCaseText(std::string_view text) {
+  std::string folded;
+  folded.reserve(text.size());
+  for (size_t pos = 0; pos < text.size();) AppendUtf8(folded, FoldCase(NextCodePoint(text, pos)));
+  return folded;
+}
+
+std::vector<std::string> SplitLines(std::string_view text) {
+  std::vector<std::string> lines;
+  size_t start = 0;
+  while (start < text.size()) {
+    const size_t end = text.find_first_of("\r\n", start);
+    if (end == std::string_view::npos) {
+      lines.emplace_back(text.substr(start));
+      break;
+    }
+    lines.emplace_back(text.substr(start, end - start));
+    start = end + 1;
+    if (text[end] == '\r' && start < text.size() && text[start] == '\n') ++start;
+  }
+  return lines;
+}
+
+std::string JoinLinesCrLf(const std::vector<std::string>& lines) {
+  std::string text;
+  for (const std::string& line : lines) text += line + "\r\n";
+  return text;
+}
+
 bool IsBlank(std::string_view text) {
   for (const char c : text) {
     if (static_cast<unsigned char>(c) > 32) return false;

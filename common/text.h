@@ -3,6 +3,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace klv {
 
@@ -14,6 +15,15 @@ inline bool SameTextIgnoreCase(std::string_view a, std::string_view b) {
 }
 // The folded form of one code point (lower case where a simple folding exists).
 char32_t FoldCase(char32_t code_point);
+
+// The text with every code point folded, for hashing names that compare without case.
+std::string FoldCaseText(std::string_view text);
+
+// The lines of a text: CR, LF and CR LF each end a line; a last line without an end is
+// still a line; an empty text has no lines.
+std::vector<std::string> SplitLines(std::string_view text);
+// Each line followed by CR LF.
+std::string JoinLinesCrLf(const std::vector<std::string>& lines);
 
 // True when the text is empty after removing leading and trailing characters with codes up
 // to 32 (blanks and control characters).

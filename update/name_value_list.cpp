@@ -27,25 +27,11 @@ std::string DecodeStateText(std::string_view bytes) {
 }  // namespace
 
 void NameValueList::SetText(std::string_view bytes) {
-  lines_.clear();
-  const std::string text = DecodeStateText(bytes);
-  size_t start = 0;
-  while (start < text.size()) {
-    const size_t end = text.find_first_of("\r\n", start);
-    if (end == std::string::npos) {
-      lines_.push_back(text.substr(start));
-      break;
-    }
-    lines_.push_back(text.substr(start, end - start));
-    start = end + 1;
-    if (text[end] == '\r' && start < text.size() && text[start] == '\n') ++start;
-  }
+  lines_ = SplitLines(DecodeStateText(bytes));
 }
 
 std::string NameValueList::Text() const {
-  std::string text;
-  for (const std::string& line : lines_) text += Utf8ToCodePage(line, CodePage::kAnsi1252) + "\r\n";
-  return text;
+  return Utf8ToCodePage(JoinLinesCrLf(lines_), CodePage::kAnsi1252);
 }
 
 void NameValueList::LoadFromFile(const std::string& path) {

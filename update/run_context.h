@@ -22,6 +22,14 @@ class RunContext {
   // Appends an entry to the run's error text: prefix + message + CR CR.
   virtual void AddError(const std::string& prefix, const std::string& message) = 0;
 
+  // The window's caption (shown under a debugger: the address being fetched).
+  virtual void SetCaption(const std::string& text) = 0;
+  // Progress of an HTTP transfer in the window's bar; counts are bytes.
+  virtual void IdHTTPWorkBegin(int64_t work_count_max) = 0;
+  virtual void IdHTTPWork(int64_t work_count) = 0;
+  virtual void IdHTTPWorkEnd() = 0;
+  virtual void IdHTTPRedirect(const std::string& dest) = 0;
+
   virtual const UpdateFolder& Folder() const = 0;
   virtual const StartupContext& Startup() const = 0;
   virtual const std::string& ProxyServer() const = 0;

@@ -27,7 +27,7 @@ std::string Join(const std::vector<std::string>& lines) {
 
 TfrmUpdate::TfrmUpdate(UpdateView& view, platform::Clock& clock, StartupContext startup)
     : TfrmUpdate(view, clock, std::move(startup), platform::StartProgramDetached,
-                 Phases{UpdateDownload, UpdateLocal}) {}
+                 Phases{[](RunContext& run) { UpdateDownload(run); }, UpdateLocal}) {}
 
 TfrmUpdate::TfrmUpdate(UpdateView& view, platform::Clock& clock, StartupContext startup,
                        ProgramStarter start_program, Phases phases)

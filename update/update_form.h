@@ -47,6 +47,7 @@ class TfrmUpdate : public RunContext {
   void ShowStatus(const std::string& text) override;
   void AddLog(const std::string& text) override;
   void AddError(const std::string& prefix, const std::string& message) override;
+  void SetCaption(const std::string& text) override { view_.SetCaption(text); }
   const UpdateFolder& Folder() const override { return folder_; }
   const StartupContext& Startup() const override { return startup_; }
   const std::string& ProxyServer() const override { return proxy_server_; }
@@ -57,11 +58,11 @@ class TfrmUpdate : public RunContext {
   const ProgressBar& Progress() const { return pb_; }
 
   // Progress of an HTTP transfer. Counts are 64-bit; the bar takes their low 32 bits.
-  void IdHTTPWorkBegin(int64_t work_count_max);
-  void IdHTTPWork(int64_t work_count);
-  void IdHTTPWorkEnd();
+  void IdHTTPWorkBegin(int64_t work_count_max) override;
+  void IdHTTPWork(int64_t work_count) override;
+  void IdHTTPWorkEnd() override;
   // Under a debugger the caption shows the address being fetched.
-  void IdHTTPRedirect(const std::string& dest);
+  void IdHTTPRedirect(const std::string& dest) override;
   // Progress of an entry's extraction.
   void UnZipStartUnZip();
   void UnZipTotalPercentDone(int percent);

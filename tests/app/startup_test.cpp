@@ -17,13 +17,17 @@ class StartupTest : public ::testing::Test {
 
   // KLV.EXE as a script that reports its parameters and working folder into the FIFO.
   void InstallMainProgram() {
-    const std::string script = dir_.Write(
-        "pf/Velmora/KLV.EXE", "#!/bin/sh\necho \"$# $1 $(pwd)/\" > '" + fifo_ + "'\n");
+    const std::string script =
+        dir_.Write("pf/Velmora/KLV.EXE", "#!/bin/sh\necho \"$# $1 $(pwd)/\" > '" + fifo_ + "'\n");
     ::chmod(script.c_str(), 0755);
   }
 
   testing::ProgramResult Run(const std::vector<std::string>& args) {
-    return testing::RunProgram(testing::BuiltProgram("app/klv_upd"), args,
+    // In a private network, so that no server on this machine answers the posts.
+    std::vector<std::string> command = {"", "", "", "", testing::BuiltProgram("app/klv_upd")};
+    command.insert(command.end(), args.begin(), args.end());
+    return testing::RunProgram(testing::SourceDir() + "/tests/app/run_in_private_network.sh",
+                               command,
                                {{"KLV_PROGRAM_FILES", dir_.path() + "pf"},
                                 {"KLV_COMMON_APPDATA", dir_.path() + "data"},
                                 {"KLV_SYSTEM32", dir_.path() + "sys"},
