@@ -8,7 +8,7 @@ packages=(
   zlib1g-dev libcurl4-openssl-dev libpugixml-dev libfltk1.3-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   xvfb x11-utils xdotool imagemagick
-  zip unzip python3 python3-pefile iproute2 util-linux
+  zip unzip python3 python3-pefile iproute2 util-linux time curl
   binutils-mingw-w64-x86-64 binutils-mingw-w64-i686 libcpp-httplib-dev
 )
 missing=()

@@ -23,10 +23,13 @@ UpdateFolder UpdateFolderAt(const std::string& dir) {
   return UpdateFolder{dir, dir + kCatalogFileName, dir + kPendingFileName, dir + kLogFileName};
 }
 
+std::string UpdateDirPath() {
+  return platform::GetSpecialFolderPath(platform::kCsidlCommonAppData) + kProductFolder +
+         platform::kPathSeparator + kUpdateSubfolder + platform::kPathSeparator;
+}
+
 UpdateFolder MakeUpdateFolder() {
-  const std::string dir = platform::GetSpecialFolderPath(platform::kCsidlCommonAppData) +
-                          kProductFolder + platform::kPathSeparator + kUpdateSubfolder +
-                          platform::kPathSeparator;
+  const std::string dir = UpdateDirPath();
   platform::ForceDirectories(dir);
   return UpdateFolderAt(dir);
 }

@@ -23,6 +23,9 @@ struct UpdateFolder {
   }
 };
 
+// `UpdateDir`: the common application-data folder + "Velmora" + "update", with a trailing
+// separator. Nothing is created.
+std::string UpdateDirPath();
 // Forms the folder under the common application-data folder and creates it with its
 // missing parents; whether that succeeds is not examined here.
 UpdateFolder MakeUpdateFolder();

@@ -13,6 +13,8 @@ using Arguments = std::vector<std::string>;
 int VersionCommand(const Arguments& args);
 // expand TEXT: the text with its macros expanded, then the real path.
 int ExpandCommand(const Arguments& args);
+// request: the request body this machine would post now, byte for byte.
+int RequestCommand(const Arguments& args);
 // zip list|extract|test ARCHIVE [INDEX]
 int ZipCommand(const Arguments& args);
 

@@ -16,6 +16,8 @@ struct Command {
 constexpr Command kCommands[] = {
     {"version", klv::tool::VersionCommand, "version FILE...       file versions of program files"},
     {"expand", klv::tool::ExpandCommand, "expand TEXT           expand path macros"},
+    {"request", klv::tool::RequestCommand,
+     "request               the request body this machine posts"},
     {"zip", klv::tool::ZipCommand, "zip list|extract|test ARCHIVE [INDEX]"},
 };
 

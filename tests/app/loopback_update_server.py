@@ -7,6 +7,7 @@ Ports not listed are not opened, so their connections are refused."""
 import argparse
 import http.server
 import os
+import shutil
 import threading
 
 
@@ -42,8 +43,12 @@ def main():
             if not os.path.isfile(path):
                 self.send_error(404, "Not Found")
                 return
+            # Streamed, so that large archives cost the server no memory.
+            self.send_response(200)
+            self.send_header("Content-Length", str(os.path.getsize(path)))
+            self.end_headers()
             with open(path, "rb") as f:
-                self.reply(f.read())
+                shutil.copyfileobj(f, self.wfile, 1 << 20)
 
         def reply(self, data):
             self.send_response(200)
