@@ -81,6 +81,8 @@ class TUnZip {
   void ReadDirectory();
   // Entries of the loaded directory; 0 when none is loaded.
   int EntryCount() const;
+  // True while a directory is loaded (an archive without end record has none).
+  bool HasDirectory() const { return entry_list_ != nullptr; }
   // The entry at `index` of the index space; EListError outside it.
   const TZipEntryInfo& Entry(int index) const;
   const TEndOfCentral& EndRecord() const { return end_record_; }

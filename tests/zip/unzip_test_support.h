@@ -36,7 +36,7 @@ struct CommandResult {
 };
 
 // Runs a shell command and collects its standard output.
-inline CommandResult RunCommand(const std::string& command) {
+inline CommandResult RunShell(const std::string& command) {
   CommandResult result;
   FILE* pipe = ::popen(command.c_str(), "r");
   if (pipe == nullptr) return result;
@@ -48,12 +48,12 @@ inline CommandResult RunCommand(const std::string& command) {
   return result;
 }
 
-inline bool HaveCommand(const std::string& name) {
-  return RunCommand("command -v " + name + " >/dev/null 2>&1").status == 0;
+inline bool HaveProgram(const std::string& name) {
+  return RunShell("command -v " + name + " >/dev/null 2>&1").status == 0;
 }
 
 // Quotes a path for the shell.
-inline std::string ShellQuote(const std::string& text) {
+inline std::string QuoteArg(const std::string& text) {
   std::string out = "'";
   for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
   return out + "'";
