@@ -32,7 +32,14 @@ bool SetReadOnly(const std::string& path, bool read_only);
 // Whole-file reads and writes; failures raise OsError.
 std::string ReadWholeFile(const std::string& path);
 // Writes `data` to a temporary file in the same folder and renames it over `path`, so a
-// reader sees either the old or the new content, never a half-written file.
-void ReplaceFileContent(const std::string& path, std::string_view data);
+// reader sees either the old or the new content, never a half-written file. The new file
+// takes the permission bits and owner of `attributes_from` (default: `path` itself) when
+// that file exists. Failures raise OsError and leave `path` as it was.
+void ReplaceFileContent(const std::string& path, std::string_view data,
+                        const std::string& attributes_from = {});
+
+// True when the file can be opened for writing now, or does not exist. False for a file
+// that refuses it, such as a running program (ETXTBSY) or one without write permission.
+bool CanOpenForWriting(const std::string& path);
 
 }  // namespace klv::platform

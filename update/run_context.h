@@ -6,6 +6,7 @@
 #include <string>
 
 #include "update/update_folder.h"
+#include "zip/zip_host.h"
 
 namespace klv {
 
@@ -29,6 +30,13 @@ class RunContext {
   virtual void IdHTTPWork(int64_t work_count) = 0;
   virtual void IdHTTPWorkEnd() = 0;
   virtual void IdHTTPRedirect(const std::string& dest) = 0;
+
+  // Progress of an entry's extraction in the window's bar.
+  virtual void UnZipStartUnZip() = 0;
+  virtual void UnZipTotalPercentDone(int percent) = 0;
+  virtual void UnZipEndUnZip() = 0;
+  // What the zip reader needs of the window: message processing and message boxes.
+  virtual zip::ZipHost& ZipReaderHost() = 0;
 
   virtual const UpdateFolder& Folder() const = 0;
   virtual const StartupContext& Startup() const = 0;

@@ -27,6 +27,19 @@ using ProgramStarter = std::function<void(const std::string& program, const std:
                                           const std::string& folder)>;
 
 class TfrmUpdate : public RunContext {
+  // The zip reader's view of the window: it pumps messages and shows boxes through it.
+  class WindowZipHost final : public zip::ZipHost {
+   public:
+    explicit WindowZipHost(UpdateView& view) : view_(view) {}
+    void ProcessMessages() override { view_.ProcessMessages(); }
+    int ShowMessage(const std::string& text, const std::string& caption, unsigned flags) override {
+      return view_.ShowMessageBox(text, caption, flags);
+    }
+
+   private:
+    UpdateView& view_;
+  };
+
  public:
   // The phases of a run; the defaults are the real download and apply phases.
   struct Phases {
@@ -64,9 +77,10 @@ class TfrmUpdate : public RunContext {
   // Under a debugger the caption shows the address being fetched.
   void IdHTTPRedirect(const std::string& dest) override;
   // Progress of an entry's extraction.
-  void UnZipStartUnZip();
-  void UnZipTotalPercentDone(int percent);
-  void UnZipEndUnZip();
+  void UnZipStartUnZip() override;
+  void UnZipTotalPercentDone(int percent) override;
+  void UnZipEndUnZip() override;
+  zip::ZipHost& ZipReaderHost() override { return zip_host_; }
 
  private:
   void ShowProgress();
@@ -82,6 +96,7 @@ class TfrmUpdate : public RunContext {
   std::vector<std::string> log_lines_;
   std::string error_text_;
   ProgressBar pb_;
+  WindowZipHost zip_host_{view_};
 };
 
 }  // namespace klv

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "zip/zip_host.h"
+
 namespace klv {
 
 class UpdateView {
@@ -27,6 +29,12 @@ class UpdateView {
   virtual void ProcessMessages() = 0;
   // Puts plain text on the clipboard; every failure is ignored.
   virtual void CopyToClipboard(const std::string& text) = 0;
+  // Shows a message box over the window (flags 0: one OK button) and answers the choice.
+  // The default, for views without boxes, writes "caption: text" to standard error and
+  // answers 0 at once.
+  virtual int ShowMessageBox(const std::string& text, const std::string& caption, unsigned flags) {
+    return zip::DefaultZipHost().ShowMessage(text, caption, flags);
+  }
   // Restores the window if minimised and brings it to the front.
   virtual void BringToFront() {}
 };

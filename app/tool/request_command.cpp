@@ -35,6 +35,10 @@ class SilentRun final : public RunContext {
   void IdHTTPWork(int64_t) override {}
   void IdHTTPWorkEnd() override {}
   void IdHTTPRedirect(const std::string&) override {}
+  void UnZipStartUnZip() override {}
+  void UnZipTotalPercentDone(int) override {}
+  void UnZipEndUnZip() override {}
+  zip::ZipHost& ZipReaderHost() override { return zip::DefaultZipHost(); }
   const UpdateFolder& Folder() const override { return folder_; }
   const StartupContext& Startup() const override { return startup_; }
   const std::string& ProxyServer() const override { return proxy_server_; }

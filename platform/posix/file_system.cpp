@@ -114,6 +114,12 @@ void WriteAll(int fd, std::string_view data) {
 
 }  // namespace
 
+bool CanOpenForWriting(const std::string& path) {
+  if (!FileExists(path)) return true;
+  FileDescriptor fd(::open(path.c_str(), O_WRONLY | O_CLOEXEC));
+  return fd.get() >= 0;
+}
+
 std::string ReadWholeFile(const std::string& path) {
   FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
   if (fd.get() < 0) RaiseLastOsError();
@@ -131,15 +137,21 @@ std::string ReadWholeFile(const std::string& path) {
   return data;
 }
 
-void ReplaceFileContent(const std::string& path, std::string_view data) {
+void ReplaceFileContent(const std::string& path, std::string_view data,
+                        const std::string& attributes_from) {
   std::random_device random;
   const std::string temporary = path + ".tmp" + std::to_string(random() % 1000000);
   FileDescriptor fd(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
   if (fd.get() < 0) RaiseLastOsError();
   try {
     struct stat st;
-    // Keep the replaced file's permission bits.
-    if (::stat(path.c_str(), &st) == 0) ::fchmod(fd.get(), st.st_mode & 07777);
+    // Keep the replaced file's permission bits and owner (changing the owner needs rights
+    // the program may lack; the content matters more, so that failure is ignored).
+    const std::string& model = attributes_from.empty() ? path : attributes_from;
+    if (::stat(model.c_str(), &st) == 0) {
+      ::fchmod(fd.get(), st.st_mode & 07777);
+      [[maybe_unused]] const int ignored = ::fchown(fd.get(), st.st_uid, st.st_gid);
+    }
     WriteAll(fd.get(), data);
     if (::fsync(fd.get()) != 0) RaiseLastOsError();
     if (::close(fd.release()) != 0) RaiseLastOsError();
