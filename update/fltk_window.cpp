@@ -357,12 +357,15 @@ void FltkWindow::ProcessMessages() {
 void FltkWindow::CopyToClipboard(const std::string& text) {
   const int length = static_cast<int>(std::min<size_t>(text.size(), INT_MAX));
   Fl::copy(text.data(), length, 1);
+  XFlush(fl_display);  // the claim on the clipboard reaches the server now, not at the next pump
 }
 
 void FltkWindow::BringToFront() {
   FormWindow& form = *widgets_->window;
   if (!form.shown()) return;
-  form.show();  // maps an iconified window again and raises it
+  // Mapping a window again takes it out of the iconic state (and back from withdrawn); FLTK's
+  // show() does not map a window that it created once and that was unmapped from outside.
+  XMapRaised(fl_display, fl_xid(&form));
   XEvent event{};
   event.xclient.type = ClientMessage;
   event.xclient.window = fl_xid(&form);
