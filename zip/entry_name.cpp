@@ -30,6 +30,10 @@ std::string WithBackslashes(std::string text) {
 
 std::string DecodeEntryName(std::string_view raw, uint16_t flags, uint16_t version_made_by,
                             TOemConvert oem_convert) {
+  // ASCII reads the same through every rule.
+  if (std::all_of(raw.begin(), raw.end(), [](char c) { return (c & 0x80) == 0; })) {
+    return WithBackslashes(std::string(raw));
+  }
   if ((flags & kFlagUtf8Name) == 0 && oem_convert == TOemConvert::OemFlexible &&
       (version_made_by & kHostMask) != kHostMask) {
     // OEM -> ANSI (A), then A -> OEM (B): a name that comes back unchanged is OEM text.

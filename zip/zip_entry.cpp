@@ -90,10 +90,14 @@ bool TZipEntryInfo::ReadCentral(TStream& stream) {
 // zip64 block holds only the values whose fields carry the all-ones marker, in a fixed order;
 // the walk goes on right after the values read.
 void TZipEntryInfo::ParseCentralExtra(TStream& stream) {
-  std::vector<uint8_t> field(CentralExtraLength);
-  field.resize(stream.Read(field.data(), field.size()));
-  const uint8_t* data = field.data();
-  const size_t length = field.size();
+  uint8_t small[512];  // most extra fields fit; longer ones go to the heap
+  std::vector<uint8_t> large;
+  uint8_t* data = small;
+  if (CentralExtraLength > sizeof small) {
+    large.resize(CentralExtraLength);
+    data = large.data();
+  }
+  const size_t length = stream.Read(data, CentralExtraLength);
   size_t pos = 0;
   while (pos + kExtraBlockHeaderSize <= length) {
     const uint16_t tag = Get16(data + pos);
