@@ -62,6 +62,7 @@ TEST_F(UnZipDirectory, ArchivesWithoutEntries) {
       {"21 bytes", std::string(21, 'x')},
       {"text", "not a zip archive at all"},
       {"end record only", BuildZip(FixtureArchive{})},
+      {"cut short before its end record", BuildZip(ThreeEntries()).substr(0, 150)},
   };
   for (const auto& c : cases) {
     TUnZip unzip(&host_);
@@ -238,6 +239,36 @@ TEST_F(UnZipDirectory, FolderEntry) {
   ASSERT_EQ(unzip_.EntryCount(), 1);
   EXPECT_EQ(unzip_.Entry(0).Directory, "folder\\");
   EXPECT_EQ(unzip_.Entry(0).FileName, "");
+}
+
+TEST_F(UnZipDirectory, NamesOfEveryOrigin) {
+  FixtureArchive archive;
+  // OEM 850 bytes of "Zähne\Brücke.txt", a UTF-8 flagged name, and a Unicode path field.
+  archive.entries.push_back({.name = "Z\x84hne/Br\x81"
+                                     "cke.txt",
+                             .data = "a"});
+  archive.entries.push_back({.name = "\xD0\x97\xD1\x83\xD0\xB1.txt", .data = "b", .flags = 0x0800});
+  archive.entries.push_back({.name = "old.txt",
+                             .data = "c",
+                             .central_extra = klv::testing::UnicodePathBlock("neu/\xC3\xA4.txt")});
+  Load(Write("names.zip", BuildZip(archive)));
+  EXPECT_EQ(Paths(unzip_),
+            (std::vector<std::string>{"Z\xC3\xA4hne\\Br\xC3\xBC"
+                                      "cke.txt",
+                                      "\xD0\x97\xD1\x83\xD0\xB1.txt", "neu\\\xC3\xA4.txt"}));
+}
+
+TEST_F(UnZipDirectory, CommentHoldingACopyOfTheEndSignature) {
+  FixtureArchive archive = ThreeEntries();
+  FixtureArchive inner;
+  inner.entries.push_back({.name = "fake.txt", .data = "f"});
+  archive.comment = BuildZip(inner);  // a whole small archive, end record last
+  Load(Write("fake.zip", BuildZip(archive)));
+  // The scan from the end takes the copy; its offsets do not fit, so the directory is
+  // rebuilt from the local headers, which are the real ones first.
+  EXPECT_TRUE(unzip_.ImproperZip());
+  ASSERT_GE(unzip_.EntryCount(), 3);
+  EXPECT_EQ(unzip_.Entry(0).Path(), "one.txt");
 }
 
 TEST_F(UnZipDirectory, OtherSortModeReordersTheIndexSpace) {

@@ -253,6 +253,18 @@ TEST_F(UnZipExtract, UnknownMethodGoesToTheMessageHandlerWhenAssigned) {
   EXPECT_TRUE(host_.messages.empty());
 }
 
+TEST_F(UnZipExtract, WithoutAWindowTheUnknownMethodGoesToStandardErrorAtOnce) {
+  FixtureArchive archive;
+  archive.entries.push_back({.name = "a.txt", .data = "abc", .method = 14});
+  TUnZip unzip;  // the default host
+  unzip.SetZipName(dir_.Write("m.zip", BuildZip(archive)));
+  unzip.ReadDirectory();
+  ::testing::internal::CaptureStderr();
+  const int32_t result = unzip.ExtractToStream(&output_, 0);
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "Zip Error: Unknown Compression Method\n");
+  EXPECT_EQ(result, 0);
+}
+
 TEST_F(UnZipExtract, Zip64MarkerWithoutBlockFailsTheEntryCleanly) {
   FixtureArchive archive;
   archive.entries.push_back({.name = "a.txt", .data = "abc", .zip64_without_block = true});
