@@ -2,8 +2,11 @@
 
 #include <cstdlib>
 
+#include "app/bring_to_front_hook.h"
+#include "app/check_previous.h"
 #include "common/command_line.h"
 #include "common/locations.h"
+#include "platform/bring_to_front.h"
 #include "platform/clock.h"
 #include "platform/process.h"
 #include "update/update_form.h"
@@ -28,11 +31,21 @@ StartupContext MakeStartupContext(int argc, char** argv) {
 
 int RunUpdaterProgram(int argc, char** argv) {
   const StartupContext startup = MakeStartupContext(argc, argv);
+
+  // The listener stands for the application's hidden window: it exists before any form, and
+  // its handle is what a later copy asks to come to the front.
+  platform::BringToFrontListener application;
+  CheckPrevious check_previous(startup.program_file, platform::RequestBringToFront);
+  if (check_previous.Check(application.handle(), kMaxUpdaterInstances)) return 0;
+
   const std::unique_ptr<UpdateView> view = CreateUpdateView();
+  const BringToFrontHook bring_to_front(application, *view);
   platform::SystemClock clock;
   TfrmUpdate form(*view, clock, startup);
   if (form.UpdateRun() == TfrmUpdate::RunEnd::kMainProgramRestarted) {
-    // The main program takes over: end at once, without closing the window first.
+    // The main program takes over: end at once, without closing the window first, but give
+    // this copy's place back as the ordinary shutdown does.
+    check_previous.Finalize();
     std::exit(0);
   }
   return 0;
