@@ -27,6 +27,8 @@ class ChildProgram {
   ChildProgram& operator=(const ChildProgram&) = delete;
 
   pid_t pid() const { return pid_; }
+  // A descriptor that becomes readable when the program has ended.
+  int end_fd() const { return pidfd_; }
   // Waits up to `timeout_ms` for the end: the exit code, -1 when a signal ended it, nullopt
   // when it still runs.
   std::optional<int> WaitExit(int timeout_ms);
