@@ -6,6 +6,7 @@
 #include "platform/file_system.h"
 #include "tests/support/run_program.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/updater_program.h"
 
 namespace klv {
 namespace {
@@ -24,15 +25,7 @@ class ServerExchangeProgramTest : public ::testing::Test {
   }
 
   testing::ProgramResult Run(const std::string& ports) {
-    const std::string script = testing::SourceDir() + "/tests/app/run_in_private_network.sh";
-    return testing::RunProgram(script,
-                               {ports, dir_.File("answer.xml"), dir_.File("archives"),
-                                dir_.File("requests.log"), testing::BuiltProgram("app/klv_upd")},
-                               {{"KLV_PROGRAM_FILES", dir_.path() + "pf"},
-                                {"KLV_COMMON_APPDATA", dir_.path() + "data"},
-                                {"KLV_SYSTEM32", dir_.path() + "sys"},
-                                {"DISPLAY", std::nullopt},
-                                {"WAYLAND_DISPLAY", std::nullopt}});
+    return testing::RunUpdaterInPrivateNetwork(dir_.path(), ports);
   }
 
   std::string Requests() { return dir_.Read("requests.log"); }

@@ -4,6 +4,7 @@
 
 #include "tests/support/run_program.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/updater_program.h"
 
 namespace klv {
 namespace {
@@ -22,17 +23,9 @@ class StartupTest : public ::testing::Test {
     ::chmod(script.c_str(), 0755);
   }
 
+  // In a private network, so that no server on this machine answers the posts.
   testing::ProgramResult Run(const std::vector<std::string>& args) {
-    // In a private network, so that no server on this machine answers the posts.
-    std::vector<std::string> command = {"", "", "", "", testing::BuiltProgram("app/klv_upd")};
-    command.insert(command.end(), args.begin(), args.end());
-    return testing::RunProgram(testing::SourceDir() + "/tests/app/run_in_private_network.sh",
-                               command,
-                               {{"KLV_PROGRAM_FILES", dir_.path() + "pf"},
-                                {"KLV_COMMON_APPDATA", dir_.path() + "data"},
-                                {"KLV_SYSTEM32", dir_.path() + "sys"},
-                                {"DISPLAY", std::nullopt},
-                                {"WAYLAND_DISPLAY", std::nullopt}});
+    return testing::RunUpdaterInPrivateNetwork(dir_.path(), "", args);
   }
 
   testing::TempDir dir_;

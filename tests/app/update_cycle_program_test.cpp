@@ -10,6 +10,7 @@
 #include "platform/file_system.h"
 #include "tests/support/run_program.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/updater_program.h"
 #include "tests/zip/zip_writer.h"
 
 extern char** environ;
@@ -37,17 +38,7 @@ class UpdateCycleProgramTest : public ::testing::Test {
   }
   // Runs klv_upd once; `ports` empty: no server at all.
   testing::ProgramResult Run(const std::string& ports, std::vector<std::string> args = {}) {
-    std::vector<std::string> command = {ports, dir_.File("answer.xml"), dir_.File("archives"),
-                                        dir_.File("requests.log"),
-                                        testing::BuiltProgram("app/klv_upd")};
-    command.insert(command.end(), args.begin(), args.end());
-    return testing::RunProgram(testing::SourceDir() + "/tests/app/run_in_private_network.sh",
-                               command,
-                               {{"KLV_PROGRAM_FILES", dir_.path() + "pf"},
-                                {"KLV_COMMON_APPDATA", dir_.path() + "data"},
-                                {"KLV_SYSTEM32", dir_.path() + "sys"},
-                                {"DISPLAY", std::nullopt},
-                                {"WAYLAND_DISPLAY", std::nullopt}});
+    return testing::RunUpdaterInPrivateNetwork(dir_.path(), ports, args);
   }
   std::string State(const std::string& name) { return dir_.Read("data/Velmora/update/" + name); }
 

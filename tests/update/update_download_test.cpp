@@ -14,6 +14,7 @@
 #include "tests/support/fake_view.h"
 #include "tests/support/http_test_server.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/test_form.h"
 #include "update/download_updates.h"
 #include "update/update_form.h"
 
@@ -38,11 +39,7 @@ class UpdateDownloadTest : public ::testing::Test {
   }
 
   TfrmUpdate& Form() {
-    if (!form_) {
-      form_ = std::make_unique<TfrmUpdate>(
-          view_, clock_, startup_,
-          [](const std::string&, const std::string&, const std::string&) {}, TfrmUpdate::Phases{});
-    }
+    if (!form_) form_ = testing::MakeStepForm(view_, clock_, startup_);
     return *form_;
   }
   bool Run(int first_port, int second_port) {

@@ -11,6 +11,7 @@
 #include "tests/support/fake_view.h"
 #include "tests/support/file_size_limit.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/test_form.h"
 #include "tests/zip/zip_writer.h"
 #include "update/update_form.h"
 
@@ -40,11 +41,7 @@ class UpdateLocalTest : public ::testing::Test {
 
  protected:
   TfrmUpdate& Form() {
-    if (!form_) {
-      form_ = std::make_unique<TfrmUpdate>(
-          view_, clock_, startup_,
-          [](const std::string&, const std::string&, const std::string&) {}, TfrmUpdate::Phases{});
-    }
+    if (!form_) form_ = testing::MakeStepForm(view_, clock_, startup_);
     return *form_;
   }
   void Run() { UpdateLocal(Form()); }
