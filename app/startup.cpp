@@ -4,8 +4,11 @@
 
 #include "app/bring_to_front_hook.h"
 #include "app/check_previous.h"
+#include "app/message_box_ui.h"
+#include "common/build_stamp.h"
 #include "common/command_line.h"
 #include "common/locations.h"
+#include "common/timed_message_box.h"
 #include "platform/bring_to_front.h"
 #include "platform/clock.h"
 #include "platform/process.h"
@@ -31,6 +34,12 @@ StartupContext MakeStartupContext(int argc, char** argv) {
 
 int RunUpdaterProgram(int argc, char** argv) {
   const StartupContext startup = MakeStartupContext(argc, argv);
+  CheckBuildStamp(startup.debugger_present, TodayDayNumber(),
+                  [](const std::string& text, uint32_t flags) {
+                    const std::unique_ptr<MessageBoxUi> box = CreateMessageBoxUi();
+                    platform::SystemClock clock;
+                    return TimedMessageBox(text, flags, *box, clock);
+                  });
 
   // The listener stands for the application's hidden window: it exists before any form, and
   // its handle is what a later copy asks to come to the front.
