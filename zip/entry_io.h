@@ -32,6 +32,18 @@ class EntryIo {
   // and raising the progress events. Raises EOutputTooLarge when the entry would pass its
   // declared size, ECantWriteOutput on a short write.
   virtual void FlushOutput(size_t count) = 0;
+
+  // Room in the target where whole output blocks can be decoded in place, sparing the copy
+  // out of the output buffer: only whole blocks that fit within the declared size, and only
+  // when the target holds them already (a pre-sized memory stream). Empty otherwise.
+  struct Area {
+    uint8_t* data = nullptr;
+    size_t size = 0;
+  };
+  virtual Area DirectOutput() = 0;
+  // Accounts for `count` bytes decoded in place at the start of the last DirectOutput() area
+  // (after those already committed), as FlushOutput does for a block: CRC-32, progress events.
+  virtual void CommitDirect(size_t count) = 0;
 };
 
 }  // namespace klv::zip

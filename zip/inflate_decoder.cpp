@@ -6,6 +6,8 @@
 
 #include <zlib.h>
 
+#include <algorithm>
+
 #include "zip/zip_errors.h"
 
 namespace klv::zip {
@@ -13,6 +15,8 @@ namespace klv::zip {
 namespace {
 
 constexpr int kRawDeflateWindowBits = -15;
+// zlib counts output room in 32 bits; direct areas are handed out in pieces of at most this.
+constexpr size_t kMaxArea = size_t{1} << 30;
 
 int Check(int result) {
   if (result < 0) throw EZCompressionError();
@@ -47,8 +51,19 @@ void InflateEntry(EntryIo& io) {
   uint8_t* const output = io.OutputBuffer();
   RawInflater inflater;
   z_stream& z = inflater.stream();
-  z.next_out = output;
-  z.avail_out = kIoBlockSize;
+  // The output goes either straight into the target (whole blocks that surely fit there, so
+  // zlib also keeps fewer bytes of history) or, for the rest, through the output buffer.
+  EntryIo::Area area;
+  size_t committed = 0;  // bytes of the direct area already accounted for
+  const auto next_area = [&] {
+    area = io.DirectOutput();
+    committed = 0;
+    z.next_out = area.size != 0 ? area.data : output;
+    z.avail_out =
+        static_cast<uInt>(area.size != 0 ? std::min<size_t>(area.size, kMaxArea) : kIoBlockSize);
+    area.size = z.avail_out;
+  };
+  next_area();
   int result = Z_OK;
   do {
     if (z.avail_in == 0 && io.CompressedLeft() > 0) {
@@ -59,10 +74,18 @@ void InflateEntry(EntryIo& io) {
     const int flush = z.avail_in == 0 && io.CompressedLeft() == 0 ? Z_FINISH : Z_NO_FLUSH;
     result = Check(inflate(&z, flush));
     if (result == Z_NEED_DICT) throw EZCompressionError();
-    if (z.avail_out == 0 || result == Z_STREAM_END) {
+    if (area.data != nullptr) {
+      // Direct: account for every whole block made, and for the rest at the end.
+      const size_t produced = area.size - z.avail_out;
+      while (produced - committed >= kIoBlockSize) {
+        io.CommitDirect(kIoBlockSize);
+        committed += kIoBlockSize;
+      }
+      if (result == Z_STREAM_END && produced > committed) io.CommitDirect(produced - committed);
+      if (z.avail_out == 0) next_area();
+    } else if (z.avail_out == 0 || result == Z_STREAM_END) {
       io.FlushOutput(kIoBlockSize - z.avail_out);
-      z.next_out = output;
-      z.avail_out = kIoBlockSize;
+      next_area();
     }
   } while (result != Z_STREAM_END);
   inflater.End();

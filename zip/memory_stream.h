@@ -24,6 +24,8 @@ class TMemoryStream : public TStream {
   void SetSize(int64_t size) override;
 
   const uint8_t* Data() const { return data_; }
+  // The bytes, writable in place up to Size().
+  uint8_t* Memory() { return data_; }
   std::string_view View() const { return {reinterpret_cast<const char*>(data_), size_}; }
 
  private:

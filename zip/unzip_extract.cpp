@@ -9,6 +9,7 @@
 
 #include "zip/entry_io.h"
 #include "zip/inflate_decoder.h"
+#include "zip/memory_stream.h"
 #include "zip/scoped_value.h"
 #include "zip/stored_decoder.h"
 #include "zip/unzip.h"
@@ -76,9 +77,12 @@ class TUnZip::Extraction final : public EntryIo {
   uint8_t* OutputBuffer() override { return output_.get(); }
   uint8_t* WindowBuffer() override { return window_.get(); }
   void FlushOutput(size_t count) override;
+  Area DirectOutput() override;
+  void CommitDirect(size_t count) override;
 
  private:
   void PrepareOutput(uint64_t data_start);
+  void Account(const uint8_t* data, size_t count);
   void Decode();
 
   TUnZip& owner_;
@@ -94,6 +98,8 @@ class TUnZip::Extraction final : public EntryIo {
   size_t input_pos_ = 0;
   uint64_t written_ = 0;
   uint64_t uncompressed_size_ = 0;
+  uint8_t* direct_area_ = nullptr;  // the last area handed out by DirectOutput
+  size_t direct_committed_ = 0;
   uint32_t running_crc_ = 0;  // zlib's form: conditioning and final inversion inside crc32()
   int64_t total_done_ = 0;
 };
@@ -125,8 +131,31 @@ void TUnZip::Extraction::FlushOutput(size_t count) {
   if (count == 0) return;
   if (SaturatingAdd(written_, count) > uncompressed_size_) throw EOutputTooLarge();
   if (owner_.output_stream_->Write(output_.get(), count) != count) throw ECantWriteOutput();
-  running_crc_ =
-      static_cast<uint32_t>(crc32(running_crc_, output_.get(), static_cast<uInt>(count)));
+  Account(output_.get(), count);
+}
+
+EntryIo::Area TUnZip::Extraction::DirectOutput() {
+  auto* memory = dynamic_cast<TMemoryStream*>(owner_.output_stream_);
+  if (memory == nullptr || written_ >= uncompressed_size_) return {};
+  const uint64_t fits = std::min<uint64_t>(uncompressed_size_ - written_,
+                                           static_cast<uint64_t>(memory->Size()) - written_);
+  const uint64_t whole_blocks = fits / kIoBlockSize * kIoBlockSize;
+  if (whole_blocks == 0 || static_cast<uint64_t>(memory->Position()) != written_) return {};
+  direct_area_ = memory->Memory() + written_;
+  direct_committed_ = 0;
+  return {direct_area_, static_cast<size_t>(whole_blocks)};
+}
+
+void TUnZip::Extraction::CommitDirect(size_t count) {
+  const uint8_t* data = direct_area_ + direct_committed_;
+  direct_committed_ += count;
+  owner_.output_stream_->Seek(static_cast<int64_t>(count), SeekOrigin::kCurrent);
+  Account(data, count);
+}
+
+// The bookkeeping of one written block: CRC-32, counts and the progress events.
+void TUnZip::Extraction::Account(const uint8_t* data, size_t count) {
+  running_crc_ = static_cast<uint32_t>(crc32(running_crc_, data, static_cast<uInt>(count)));
   written_ += count;
   if (owner_.OnFilePercentDone) {
     owner_.OnFilePercentDone(Percent(ToSigned(written_), ToSigned(uncompressed_size_)));
