@@ -5,10 +5,11 @@
 // OverwriteMode = Always and the event handlers; ReadDirectory(); when EntryCount() is 1,
 // ExtractToStream(&memory, 0) answers 1 exactly when the entry was extracted and verified.
 //
-// Stored (0) and deflated (8) entries are decoded; any other method takes the
-// unknown-method path (a message through the host, the entry then fails unless its stored
-// CRC is 0). Encrypted entries are skipped. Everything runs on the caller's thread; long
-// loops call ZipHost::ProcessMessages and honour Cancel() and SetPaused().
+// Stored (0), shrunk (1), reduced (2-5), imploded (6) and deflated (8) entries are decoded;
+// any other method takes the unknown-method path (a message through the host, the entry
+// then fails unless its stored CRC is 0). Encrypted entries are skipped. Everything runs on
+// the caller's thread; long loops call ZipHost::ProcessMessages and honour Cancel() and
+// SetPaused().
 #pragma once
 
 #include <cstdint>

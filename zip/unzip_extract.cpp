@@ -8,10 +8,13 @@
 #include <limits>
 
 #include "zip/entry_io.h"
+#include "zip/explode.h"
 #include "zip/inflate_decoder.h"
 #include "zip/memory_stream.h"
 #include "zip/scoped_value.h"
 #include "zip/stored_decoder.h"
+#include "zip/unreduce.h"
+#include "zip/unshrink.h"
 #include "zip/unzip.h"
 #include "zip/zip_format.h"
 
@@ -180,6 +183,15 @@ void TUnZip::Extraction::PrepareOutput(uint64_t data_start) {
     if (work_entry_.Method == kMethodDeflated) {
       plausible = SaturatingAdd(SaturatingMultiply(available, kMaxDeflateRatio), kDeflateSlack);
     }
+    if (work_entry_.Method == kMethodShrunk) {
+      plausible = SaturatingMultiply(available, kMaxShrinkRatio);
+    }
+    if (work_entry_.Method >= kMethodReduced1 && work_entry_.Method <= kMethodReduced4) {
+      plausible = SaturatingMultiply(available, kMaxReduceRatio);
+    }
+    if (work_entry_.Method == kMethodImploded) {
+      plausible = SaturatingMultiply(available, kMaxImplodeRatio);
+    }
     if (uncompressed_size_ > 0 && uncompressed_size_ <= plausible) {
       output.SetSize(ToSigned(uncompressed_size_));
     }
@@ -195,6 +207,22 @@ void TUnZip::Extraction::Decode() {
         break;
       case kMethodDeflated:
         InflateEntry(*this);
+        break;
+      case kMethodShrunk:
+        UnshrinkEntry(*this);
+        break;
+      case kMethodReduced1:
+      case kMethodReduced1 + 1:
+      case kMethodReduced1 + 2:
+      case kMethodReduced4:
+        UnreduceEntry(*this, work_entry_.Method - 1, uncompressed_size_);
+        break;
+      case kMethodImploded:
+        if (ExplodeEntry(*this, work_entry_.Flags, work_entry_.EffectiveCompressedSize(),
+                         uncompressed_size_) == ExplodeResult::kOutOfMemory) {
+          owner_.ShowZipMessage(kMessageInflateOutOfMemory, kTextInflateOutOfMemory, 0,
+                                kTextErrorCaption);
+        }
         break;
       default:
         if (!owner_.test_mode_) {

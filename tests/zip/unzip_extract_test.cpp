@@ -243,7 +243,7 @@ TEST_F(UnZipExtract, UnknownMethodShowsOneMessage) {
 
 TEST_F(UnZipExtract, UnknownMethodGoesToTheMessageHandlerWhenAssigned) {
   FixtureArchive archive;
-  archive.entries.push_back({.name = "a.txt", .data = "abc", .method = 6});
+  archive.entries.push_back({.name = "a.txt", .data = "abc", .method = 7});
   std::vector<int> ids;
   unzip_.OnHandleMessage = [&](int id, const std::string&, const std::string&, unsigned, int&) {
     ids.push_back(id);
