@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -83,7 +84,9 @@ std::unique_ptr<XvfbServer> XvfbServer::Start(std::string* why_not) {
                                    "-noreset",   nullptr};
   const pid_t pid = ::fork();
   if (pid == 0) {
-    // Only async-signal-safe calls from here on.
+    // Only async-signal-safe calls from here on. The server goes when the test process goes,
+    // also when that is killed.
+    ::prctl(PR_SET_PDEATHSIG, SIGTERM);
     if (fds[1] == kDisplayFd) {
       ::fcntl(kDisplayFd, F_SETFD, 0);
     } else {
