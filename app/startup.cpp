@@ -8,6 +8,7 @@
 #include "common/build_stamp.h"
 #include "common/command_line.h"
 #include "common/locations.h"
+#include "common/styles.h"
 #include "common/timed_message_box.h"
 #include "platform/bring_to_front.h"
 #include "platform/clock.h"
@@ -33,6 +34,9 @@ StartupContext MakeStartupContext(int argc, char** argv) {
 }  // namespace
 
 int RunUpdaterProgram(int argc, char** argv) {
+  // The units' initialisations, in their order: the style holder, the fixed locations, and
+  // under a debugger the build stamp.
+  const StylesUnit styles;
   const StartupContext startup = MakeStartupContext(argc, argv);
   CheckBuildStamp(startup.debugger_present, TodayDayNumber(),
                   [](const std::string& text, uint32_t flags) {
