@@ -73,6 +73,8 @@ class TUnZip {
   std::function<void(int message_id, const std::string& msg1, const std::string& msg2,
                      unsigned flags, int& answer)>
       OnHandleMessage;
+  // Asked when the end record is missing; ReadDirectory tries again for as long as the
+  // handler leaves the mode at AssumeMulti (it is meant to bring in the next volume).
   std::function<void(TIncompleteZipMode& mode)> OnIncompleteZip;
 
   // Opens the archive and makes sure its directory is loaded and current (reloaded only when
