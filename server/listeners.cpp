@@ -23,6 +23,13 @@ Listeners::Listeners(SusService& service, const std::string& address,
   for (const int port : ports) {
     auto server = std::make_unique<BoundedServer>();
     service.Install(*server);
+    // The library's default shares the port with any other socket that asks (SO_REUSEPORT),
+    // so a second server on the same port would take part of the requests unnoticed. Only
+    // the quick restart over old connections is wanted.
+    server->set_socket_options([](socket_t sock) {
+      int yes = 1;
+      ::setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    });
     errno = 0;
     const int bound = port == 0 ? server->bind_to_any_port(address)
                                 : (server->bind_to_port(address, port) ? port : -1);

@@ -23,6 +23,14 @@ UpdateRequest ParseRequestDocument(std::string_view body) {
   if (std::string_view(klv.name()) != "klv") {
     throw RequestError("the request's document element is not klv");
   }
+  // pugixml takes a fragment with several top-level elements; a document has one.
+  size_t elements = 0;
+  for (const pugi::xml_node node : document.children()) {
+    if (node.type() == pugi::node_element) ++elements;
+  }
+  if (elements > 1) {
+    throw RequestError("the request has more than one document element");
+  }
   return UpdateRequest{klv.attribute("computer").value(), klv.attribute("domain").value(),
                        klv.attribute("source").value()};
 }
