@@ -1,6 +1,7 @@
 #include "app/check_previous.h"
 
 #include <limits>
+#include <stdexcept>
 
 #include "platform/file_system.h"
 #include "platform/os_error.h"
@@ -26,8 +27,16 @@ CheckPrevious::~CheckPrevious() {
 bool CheckPrevious::Check(uint32_t window_handle, int32_t max_instances) {
   // The guard stays taken until this copy has read, compared and updated the record, so two
   // copies started at the same instant are counted one after the other.
-  platform::OpenedInstanceRecord opened =
-      platform::InstanceRecord::Open(MappingName(program_file_));
+  const std::string mapping_name = MappingName(program_file_);
+  platform::OpenedInstanceRecord opened = [&] {
+    try {
+      return platform::InstanceRecord::Open(mapping_name);
+    } catch (const platform::OsError& error) {
+      throw std::runtime_error("the single-instance record " +
+                               platform::SharedMemoryName(mapping_name) +
+                               " cannot be created: " + error.what());
+    }
+  }();
   record_ = std::move(opened.record);
   if (record_->created()) {
     record_->Write({window_handle, 1});

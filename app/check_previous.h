@@ -36,8 +36,8 @@ class CheckPrevious {
   // True when `max_instances` copies (compared signed) already hold a place: the registered
   // copy's window has been asked to come forward and the caller must end with exit code 0.
   // False when this copy has been counted (and its `window_handle` registered) and may run.
-  // The first copy is admitted whatever the maximum. Raises OsError when the record cannot
-  // be created. Call once.
+  // The first copy is admitted whatever the maximum. Raises std::runtime_error naming the
+  // record and the system's error when the record cannot be created. Call once.
   bool Check(uint32_t window_handle, int32_t max_instances);
 
   // The finalisation: an admitted copy takes its place back out of the count; the record is

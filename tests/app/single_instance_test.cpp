@@ -8,6 +8,8 @@
 #include <filesystem>
 #include <memory>
 
+#include "app/check_previous.h"
+#include "platform/instance_record.h"
 #include "tests/app/program_fixture.h"
 #include "tests/support/run_program.h"
 #include "tests/support/temp_dir.h"
@@ -100,6 +102,21 @@ TEST_F(SingleInstanceTest, CopiesFromDifferentPathsBothRun) {
   settings.Release("");
   EXPECT_EQ(first->WaitExit(kRunTimeoutMs), 0) << first->StandardError();
   EXPECT_TRUE(RanUpdate("first"));
+}
+
+TEST_F(SingleInstanceTest, RecordThatCannotBeCreatedEndsWithExitCodeOneAndAMessage) {
+  const std::string program = Program("bin");
+  // A folder where the record belongs: the system refuses to open it as shared memory.
+  const std::string blocker = "/dev/shm" + platform::SharedMemoryName(MappingName(program));
+  ASSERT_EQ(::mkdir(blocker.c_str(), 0700), 0);
+  const testing::ProgramResult result = RunToEnd(program, "blocked");
+  ::rmdir(blocker.c_str());
+  EXPECT_EQ(result.exit_code, 1);
+  EXPECT_NE(result.standard_error.find("single-instance record"), std::string::npos)
+      << result.standard_error;
+  EXPECT_NE(result.standard_error.find("System Error.  Code: "), std::string::npos)
+      << result.standard_error;
+  EXPECT_FALSE(RanUpdate("blocked"));
 }
 
 struct FirstCopyEnd {
