@@ -251,6 +251,12 @@ std::unique_ptr<Fl_RGB_Image> LoadPicture(const char* name, const unsigned char*
 
 }  // namespace
 
+// Fontconfig, under FLTK's Xft fonts, keeps its caches until the process ends; the leak check
+// of sanitizer builds is told so. Without a sanitizer nothing calls this.
+extern "C" const char* __lsan_default_suppressions() {
+  return "leak:libfontconfig.so\n";
+}
+
 struct FltkWindow::Widgets {
   // The pictures are declared before the window, so they outlive the boxes that show them.
   std::unique_ptr<Fl_RGB_Image> globe;
