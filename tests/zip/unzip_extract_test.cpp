@@ -3,6 +3,7 @@
 #include "tests/support/temp_dir.h"
 #include "tests/zip/unzip_test_support.h"
 #include "tests/zip/zip_writer.h"
+#include "zip/file_stream.h"
 #include "zip/memory_stream.h"
 #include "zip/unzip.h"
 
@@ -106,6 +107,21 @@ TEST_F(UnZipExtract, StoredAndDeflatedEntriesComeOutVerified) {
     EXPECT_EQ(r.result, 1) << c.what;
     EXPECT_EQ(r.output, c.entry.data) << c.what;
   }
+}
+
+TEST_F(UnZipExtract, AnyTargetStreamGetsTheSameBytesAndEvents) {
+  // A memory stream is decoded into in place; other streams take every block by Write.
+  FixtureArchive archive;
+  archive.entries.push_back({.name = "a.txt", .data = Text(200000), .method = 8});
+  const Recorded in_memory = Extract(archive);
+  std::vector<int> percents;
+  unzip_.OnTotalPercentDone = [&](int p) { percents.push_back(p); };
+  TFileStream file(dir_.File("out.bin"), FileMode::kCreate);
+  EXPECT_EQ(unzip_.ExtractToStream(&file, 0), 1);
+  EXPECT_EQ(dir_.Read("out.bin"), in_memory.output);
+  EXPECT_EQ(in_memory.output, Text(200000));
+  EXPECT_EQ(percents, in_memory.total_percents);
+  EXPECT_EQ(percents.size(), 7u);
 }
 
 TEST_F(UnZipExtract, EventsOfOneEntryInOrder) {
