@@ -26,6 +26,21 @@ inline std::string LegacyZip(uint16_t method, const std::string& content,
   return BuildZip(archive);
 }
 
+// The same for damaged data: the declared size is too large for the payload to produce, so
+// the output stream is not sized in advance and holds exactly what was decoded; the
+// declared CRC-32 is that of `content`.
+inline std::string DamagedZip(uint16_t method, const std::string& content,
+                              const std::string& payload, uint16_t flags = 0) {
+  FixtureArchive archive;
+  archive.entries.push_back({.name = "LEGACY.BIN",
+                             .data = content,
+                             .method = method,
+                             .flags = flags,
+                             .uncompressed_size = uint64_t{1} << 31,
+                             .payload = payload});
+  return BuildZip(archive);
+}
+
 struct LegacyOutcome {
   int32_t result = -1;  // ExtractToStream's answer
   std::string output;
