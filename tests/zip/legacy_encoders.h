@@ -211,7 +211,15 @@ inline uint16_t ImplodeFlags(const ImplodeOptions& o) {
   return static_cast<uint16_t>((o.dictionary_8k ? 2 : 0) | (o.literal_tree ? 4 : 0));
 }
 
-inline std::string Implode(std::string_view data, const ImplodeOptions& o) {
+// One step of an imploded stream: a literal byte, or a copy (length 0: a literal).
+struct ImplodeToken {
+  uint8_t literal = 0;
+  size_t length = 0;
+  size_t distance = 0;
+};
+
+// The stream for `tokens`: the tree descriptions, then each token coded through the trees.
+inline std::string ImplodeTokens(const std::vector<ImplodeToken>& tokens, const ImplodeOptions& o) {
   const std::vector<uint8_t> literal_lengths = CompleteLengths(256, o.deep);
   const std::vector<uint8_t> length_lengths = CompleteLengths(64, o.deep);
   const std::vector<uint8_t> distance_lengths = CompleteLengths(64, o.deep / 2);
@@ -219,25 +227,49 @@ inline std::string Implode(std::string_view data, const ImplodeOptions& o) {
   const auto length_codes = ShannonFanoCodes(length_lengths);
   const auto distance_codes = ShannonFanoCodes(distance_lengths);
   const unsigned low_bits = o.dictionary_8k ? 7 : 6;
-  const size_t window = o.dictionary_8k ? 8192 : 4096;
   const size_t min_match = o.literal_tree ? 3 : 2;
-  const size_t max_match = min_match + 63 + 255;
-
   BitWriter out;
   if (o.literal_tree) {
     for (char c : TreeDescription(literal_lengths)) out.PutByte(static_cast<uint8_t>(c));
   }
   for (char c : TreeDescription(length_lengths)) out.PutByte(static_cast<uint8_t>(c));
   for (char c : TreeDescription(distance_lengths)) out.PutByte(static_cast<uint8_t>(c));
+  for (const ImplodeToken& t : tokens) {
+    if (t.length == 0) {
+      out.Put(1, 1);
+      if (o.literal_tree) {
+        out.Put(literal_codes[t.literal], literal_lengths[t.literal]);
+      } else {
+        out.Put(t.literal, 8);
+      }
+      continue;
+    }
+    const size_t d = t.distance - 1;
+    out.Put(0, 1);
+    out.Put(static_cast<uint32_t>(d & ((1u << low_bits) - 1)), low_bits);
+    const size_t high = d >> low_bits;
+    out.Put(distance_codes[high], distance_lengths[high]);
+    const size_t code = std::min<size_t>(t.length - min_match, 63);
+    out.Put(length_codes[code], length_lengths[code]);
+    if (code == 63) out.Put(static_cast<uint32_t>(t.length - min_match - 63), 8);
+  }
+  return out.bytes();
+}
 
+// Greedy matching over a hash of the next min-match bytes.
+inline std::vector<ImplodeToken> ImplodeTokensOf(std::string_view data, const ImplodeOptions& o) {
+  const size_t window = o.dictionary_8k ? 8192 : 4096;
+  const size_t min_match = o.literal_tree ? 3 : 2;
+  const size_t max_match = min_match + 63 + 255;
   const size_t start = o.zero_history ? window : 0;
   const std::string text = std::string(start, '\0') + std::string(data);
   std::map<std::string, std::vector<size_t>> seen;  // min_match-byte prefix -> positions
-  size_t pos = start;
   const auto remember = [&](size_t p) {
     if (p + min_match <= text.size()) seen[text.substr(p, min_match)].push_back(p);
   };
   for (size_t p = 0; p < start; ++p) remember(p);
+  std::vector<ImplodeToken> tokens;
+  size_t pos = start;
   while (pos < text.size()) {
     size_t best_length = 0, best_distance = 0;
     auto it = pos + min_match <= text.size() ? seen.find(text.substr(pos, min_match)) : seen.end();
@@ -254,29 +286,20 @@ inline std::string Implode(std::string_view data, const ImplodeOptions& o) {
       }
     }
     if (best_length >= min_match) {
-      const size_t d = best_distance - 1;
-      out.Put(0, 1);
-      out.Put(static_cast<uint32_t>(d & ((1u << low_bits) - 1)), low_bits);
-      const size_t high = d >> low_bits;
-      out.Put(distance_codes[high], distance_lengths[high]);
-      const size_t code = std::min<size_t>(best_length - min_match, 63);
-      out.Put(length_codes[code], length_lengths[code]);
-      if (code == 63) out.Put(static_cast<uint32_t>(best_length - min_match - 63), 8);
+      tokens.push_back({0, best_length, best_distance});
       for (size_t i = 0; i < best_length; ++i) remember(pos + i);
       pos += best_length;
     } else {
-      const uint8_t byte = static_cast<uint8_t>(text[pos]);
-      out.Put(1, 1);
-      if (o.literal_tree) {
-        out.Put(literal_codes[byte], literal_lengths[byte]);
-      } else {
-        out.Put(byte, 8);
-      }
+      tokens.push_back({static_cast<uint8_t>(text[pos]), 0, 0});
       remember(pos);
       ++pos;
     }
   }
-  return out.bytes();
+  return tokens;
+}
+
+inline std::string Implode(std::string_view data, const ImplodeOptions& o) {
+  return ImplodeTokens(ImplodeTokensOf(data, o), o);
 }
 
 // ---- Reduce ----------------------------------------------------------------------------
