@@ -20,6 +20,7 @@
 #include <cstring>
 #include <vector>
 
+#include "update/fltk_message_box.h"
 #include "update/pictures/pictures.h"
 
 namespace klv {
@@ -364,6 +365,11 @@ void FltkWindow::CopyToClipboard(const std::string& text) {
   const int length = static_cast<int>(std::min<size_t>(text.size(), INT_MAX));
   Fl::copy(text.data(), length, 1);
   XFlush(fl_display);  // the claim on the clipboard reaches the server now, not at the next pump
+}
+
+int FltkWindow::ShowMessageBox(const std::string& text, const std::string& caption,
+                               unsigned flags) {
+  return ShowFltkMessageBox(text, caption, flags);
 }
 
 void FltkWindow::BringToFront() {

@@ -33,6 +33,8 @@ class FltkWindow final : public UpdateView {
   void ShowErrorPicture() override;
   void ProcessMessages() override;
   void CopyToClipboard(const std::string& text) override;
+  // A modal message box over the window; waits for the user (see fltk_message_box.h).
+  int ShowMessageBox(const std::string& text, const std::string& caption, unsigned flags) override;
   void BringToFront() override;
 
   // The X window id of the shown window, 0 before Show.

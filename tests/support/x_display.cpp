@@ -313,6 +313,21 @@ void XClient::Unmap(unsigned long window) const {
   XSync(display_, False);
 }
 
+void XClient::PressKey(unsigned long window, const std::string& keysym) const {
+  XEvent event{};
+  event.xkey.type = KeyPress;
+  event.xkey.display = display_;
+  event.xkey.window = window;
+  event.xkey.root = DefaultRootWindow(display_);
+  event.xkey.time = CurrentTime;
+  event.xkey.same_screen = True;
+  event.xkey.keycode = XKeysymToKeycode(display_, XStringToKeysym(keysym.c_str()));
+  XSendEvent(display_, window, True, KeyPressMask, &event);
+  event.xkey.type = KeyRelease;
+  XSendEvent(display_, window, True, KeyReleaseMask, &event);
+  XSync(display_, False);
+}
+
 bool WritePpm(const XImageCopy& image, const std::string& path) {
   std::FILE* file = std::fopen(path.c_str(), "wb");
   if (file == nullptr) return false;

@@ -83,6 +83,8 @@ class XClient {
   std::vector<unsigned long> StackingOrder() const;
   // Unmaps (withdraws) a window of another client.
   void Unmap(unsigned long window) const;
+  // Sends the window a press and release of the key named `keysym` (for example "Return").
+  void PressKey(unsigned long window, const std::string& keysym) const;
 
  private:
   XImageCopy CaptureDrawable(unsigned long drawable) const;

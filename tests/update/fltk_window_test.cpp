@@ -4,12 +4,16 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "tests/support/temp_dir.h"
 #include "tests/support/x_display.h"
 #include "update/console_view.h"
+#include "update/fltk_message_box.h"
 #include "update/view_factory.h"
 
 namespace klv {
@@ -283,6 +287,49 @@ TEST_F(FltkWindowTest, BringToFrontMapsAndRaisesWindow) {
   ASSERT_NE(ours, order.end());
   ASSERT_NE(other, order.end());
   EXPECT_GT(ours, other) << "the window is not above the one that covered it";
+}
+
+struct BoxCase {
+  unsigned flags;
+  std::vector<std::string> keys;  // pressed in turn
+  int answer;
+};
+
+// The box waits for the user: a second connection, on a thread of its own, plays the user.
+TEST_F(FltkWindowTest, MessageBoxAnswersWithTheChosenButton) {
+  Show();
+  const BoxCase cases[] = {
+      {0, {"Return"}, kIdOk},
+      {0, {"Escape"}, kIdOk},
+      {1, {"Return"}, kIdOk},
+      {1, {"Escape"}, kIdCancel},
+      {2, {"Return"}, kIdAbort},
+      {2 | 0x200, {"Return"}, kIdIgnore},
+      {3 | 0x100, {"Return"}, kIdNo},
+      {3, {"Escape"}, kIdCancel},
+      {4, {"Return"}, kIdYes},
+      {4 | 0x100, {"Return"}, kIdNo},
+      {4 | 0x100, {"Escape", "Return"}, kIdNo},  // Yes/No cannot be escaped
+      {5 | 0x100, {"Return"}, kIdCancel},
+      {4 | 0x300, {"Return"}, kIdYes},  // no fourth button: the first is the default
+      {9, {"Return"}, kIdOk},           // unknown set: OK
+  };
+  for (const BoxCase& c : cases) {
+    std::thread user([this, &c] {
+      XClient other(server_->display());
+      const unsigned long box = other.WaitForWindow("Zip Error", kPumpTries, 10);
+      if (box == 0) {
+        // Nobody else can end the box: stop rather than hang.
+        std::fprintf(stderr, "the message box did not appear\n");
+        std::abort();
+      }
+      for (const std::string& key : c.keys) other.PressKey(box, key);
+    });
+    const int answer = window_->ShowMessageBox("Unknown Compression Method", "Zip Error", c.flags);
+    user.join();
+    EXPECT_EQ(answer, c.answer) << "flags " << c.flags << ", first key " << c.keys[0];
+    EXPECT_EQ(client_->FindWindow("Zip Error"), 0u);
+  }
 }
 
 TEST_F(FltkWindowTest, DestroyingWindowRemovesIt) {
