@@ -17,6 +17,7 @@
 
 #include "tests/support/run_program.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/updater_program.h"
 #include "tests/support/x_display.h"
 
 extern char** environ;
@@ -142,7 +143,7 @@ TEST(UpdateWindowProgramTest, RunShowsWindowAsLaidOutThenEndsWithExitCodeZero) {
   // In a private network no update server answers: the run ends with the connection errors.
   RunningProgram program(
       {testing::SourceDir() + "/tests/app/run_in_private_network.sh", "", "", "", "",
-       testing::BuiltProgram("app/klv_upd")},
+       testing::PrivateUpdaterCopy(dir.path())},
       EnvironmentWith({"DISPLAY=" + server->display(), "KLV_PROGRAM_FILES=" + dir.path() + "pf",
                        "KLV_COMMON_APPDATA=" + dir.path() + "data",
                        "KLV_SYSTEM32=" + dir.path() + "sys"}),

@@ -1,13 +1,24 @@
 #include "tests/support/updater_program.h"
 
+#include <filesystem>
+
 #include "tests/support/temp_dir.h"
 
 namespace klv::testing {
 
+std::string PrivateUpdaterCopy(const std::string& root) {
+  const std::string copy = root + "bin/klv_upd";
+  std::error_code ignored;
+  std::filesystem::create_directories(root + "bin", ignored);
+  std::filesystem::copy_file(BuiltProgram("app/klv_upd"), copy,
+                             std::filesystem::copy_options::skip_existing, ignored);
+  return copy;
+}
+
 ProgramResult RunUpdaterInPrivateNetwork(const std::string& root, const std::string& ports,
                                          const std::vector<std::string>& args) {
   std::vector<std::string> command = {ports, root + "answer.xml", root + "archives",
-                                      root + "requests.log", BuiltProgram("app/klv_upd")};
+                                      root + "requests.log", PrivateUpdaterCopy(root)};
   command.insert(command.end(), args.begin(), args.end());
   return RunProgram(SourceDir() + "/tests/app/run_in_private_network.sh", command,
                     {{"KLV_PROGRAM_FILES", root + "pf"},

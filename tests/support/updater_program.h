@@ -11,8 +11,12 @@
 
 namespace klv::testing {
 
-// `ports`: comma-separated ports for the stand-in server ("85,80"), or empty for none.
-// Without a display, so the window is the console view on standard error.
+// A copy of klv_upd in root + "bin/": only one copy of a program file runs at a time, so
+// tests that run side by side each run their own.
+std::string PrivateUpdaterCopy(const std::string& root);
+
+// Runs PrivateUpdaterCopy(root). `ports`: comma-separated ports for the stand-in server ("85,80"),
+// or empty for none. Without a display, so the window is the console view on standard error.
 ProgramResult RunUpdaterInPrivateNetwork(const std::string& root, const std::string& ports,
                                          const std::vector<std::string>& args = {});
 
