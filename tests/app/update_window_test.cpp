@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <memory>
 #include <optional>
 #include <string>
 #include <thread>
@@ -131,42 +132,55 @@ bool ShowsErrorPicture(const XImageCopy& image) {
          image.At(40, 40) == 0xFFFFFF;
 }
 
-TEST(UpdateWindowProgramTest, RunShowsWindowAsLaidOutThenEndsWithExitCodeZero) {
-  std::string why_not;
-  const std::unique_ptr<XvfbServer> server = XvfbServer::Start(&why_not);
-  if (server == nullptr) GTEST_SKIP() << why_not;
-  XClient client(server->display());
-  ASSERT_TRUE(client.connected());
+class UpdateWindowProgramTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    server_ = XvfbServer::Start(&why_not_);
+    if (server_ == nullptr) GTEST_SKIP() << why_not_;
+    client_ = std::make_unique<XClient>(server_->display());
+    ASSERT_TRUE(client_->connected());
+    dir_.Write("pf/Velmora/KLV.SYS", "");
+  }
 
-  testing::TempDir dir;
-  dir.Write("pf/Velmora/KLV.SYS", "");
-  // In a private network no update server answers: the run ends with the connection errors.
-  RunningProgram program(
-      {testing::SourceDir() + "/tests/app/run_in_private_network.sh", "", "", "", "",
-       testing::PrivateUpdaterCopy(dir.path())},
-      EnvironmentWith({"DISPLAY=" + server->display(), "KLV_PROGRAM_FILES=" + dir.path() + "pf",
-                       "KLV_COMMON_APPDATA=" + dir.path() + "data",
-                       "KLV_SYSTEM32=" + dir.path() + "sys"}),
-      dir.File("stderr.txt"));
-  ASSERT_TRUE(program.started());
+  // Starts klv_upd on the test server. In a private network no update server answers, so the
+  // run ends with the connection errors.
+  std::unique_ptr<RunningProgram> StartUpdater() {
+    return std::make_unique<RunningProgram>(
+        std::vector<std::string>{testing::SourceDir() + "/tests/app/run_in_private_network.sh", "",
+                                 "", "", "", testing::BuiltProgram("app/klv_upd")},
+        EnvironmentWith({"DISPLAY=" + server_->display(), "KLV_PROGRAM_FILES=" + dir_.path() + "pf",
+                         "KLV_COMMON_APPDATA=" + dir_.path() + "data",
+                         "KLV_SYSTEM32=" + dir_.path() + "sys"}),
+        dir_.File("stderr.txt"));
+  }
 
-  const unsigned long window = client.WaitForWindow("Update", kAppearTries, kPollMs);
+  std::string why_not_;
+  std::unique_ptr<XvfbServer> server_;
+  std::unique_ptr<XClient> client_;
+  testing::TempDir dir_;
+};
+
+TEST_F(UpdateWindowProgramTest, RunShowsWindowAsLaidOutThenEndsWithExitCodeZero) {
+  const std::unique_ptr<RunningProgram> program = StartUpdater();
+  ASSERT_TRUE(program->started());
+
+  const unsigned long window = client_->WaitForWindow("Update", kAppearTries, kPollMs);
   ASSERT_NE(window, 0u) << "no window named Update appeared";
-  const testing::XGeometry geometry = client.Geometry(window);
+  const testing::XGeometry geometry = client_->Geometry(window);
   EXPECT_EQ(geometry.width, 386);
   EXPECT_EQ(geometry.height, 80);
   EXPECT_EQ(geometry.x, (1280 - 386) / 2);
   EXPECT_EQ(geometry.y, (1024 - 80) / 2);
-  const std::vector<std::string> state = client.AtomList(window, "_NET_WM_STATE");
+  const std::vector<std::string> state = client_->AtomList(window, "_NET_WM_STATE");
   EXPECT_NE(std::find(state.begin(), state.end(), "_NET_WM_STATE_ABOVE"), state.end());
-  const std::vector<long> motif = client.Longs(window, "_MOTIF_WM_HINTS");
+  const std::vector<long> motif = client_->Longs(window, "_MOTIF_WM_HINTS");
   ASSERT_EQ(motif.size(), 5u);
   EXPECT_EQ(motif[1], 4) << "functions: move only, no close";
 
   // The run ends with the error picture and the error text in the label.
   XImageCopy image;
   for (int i = 0; i < kErrorTries; ++i) {
-    image = client.Capture(window);
+    image = client_->Capture(window);
     if (ShowsErrorPicture(image) && InkIn(image, 78, 8, 378, 21) > 20) break;
     std::this_thread::sleep_for(std::chrono::milliseconds(kPollMs));
   }
@@ -188,8 +202,42 @@ TEST(UpdateWindowProgramTest, RunShowsWindowAsLaidOutThenEndsWithExitCodeZero) {
   EXPECT_EQ(image.At(78, 71), kBarBorder);
   EXPECT_EQ(image.At(377, 71), kBarBorder);
 
-  EXPECT_EQ(program.WaitForExit(kExitTries), std::optional<int>(0)) << dir.Read("stderr.txt");
-  EXPECT_EQ(client.FindWindow("Update"), 0u) << "the window outlived the program";
+  EXPECT_EQ(program->WaitForExit(kExitTries), std::optional<int>(0)) << dir_.Read("stderr.txt");
+  EXPECT_EQ(client_->FindWindow("Update"), 0u) << "the window outlived the program";
+}
+
+// At 144 dpi the layout is scaled by 1.5 (rounded as MulDiv does), and the client area is the
+// scaled bar's right and bottom edges plus 8 unscaled pixels.
+TEST_F(UpdateWindowProgramTest, ScalesLayoutToTheDisplayResolution) {
+  client_->SetResources("Xft.dpi:\t144\n");
+  const std::unique_ptr<RunningProgram> program = StartUpdater();
+  ASSERT_TRUE(program->started());
+  const unsigned long window = client_->WaitForWindow("Update", kAppearTries, kPollMs);
+  ASSERT_NE(window, 0u) << "no window named Update appeared";
+
+  // Bar 78, 55, 300 x 17 becomes 117, 83, 450 x 26: client area 575 x 117.
+  const testing::XGeometry geometry = client_->Geometry(window);
+  EXPECT_EQ(geometry.width, 117 + 450 + 8);
+  EXPECT_EQ(geometry.height, 83 + 26 + 8);
+  XImageCopy image;
+  for (int i = 0; i < kErrorTries; ++i) {
+    image = client_->Capture(window);
+    if (image.width == 575 && image.height == 117 && image.At(117, 83) == kBarBorder) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(kPollMs));
+  }
+  ASSERT_EQ(image.width, 575);
+  ASSERT_EQ(image.height, 117);
+  EXPECT_EQ(image.At(117, 83), kBarBorder);
+  EXPECT_EQ(image.At(116, 83), kButtonFace);
+  EXPECT_EQ(image.At(566, 108), kBarBorder);
+  EXPECT_EQ(image.At(567, 108), kButtonFace);
+  EXPECT_EQ(image.At(566, 109), kButtonFace);
+  // The picture keeps its 64 x 64 pixels at the scaled place 12, 12.
+  EXPECT_EQ(PaintedIn(image, 0, 0, 12, 117), 0);
+  EXPECT_EQ(PaintedIn(image, 76, 0, 117, 117), 0);
+  EXPECT_GT(PaintedIn(image, 12, 12, 76, 76), 64 * 64 / 2);
+
+  EXPECT_EQ(program->WaitForExit(kExitTries), std::optional<int>(0)) << dir_.Read("stderr.txt");
 }
 
 }  // namespace

@@ -313,6 +313,13 @@ void XClient::Unmap(unsigned long window) const {
   XSync(display_, False);
 }
 
+void XClient::SetResources(const std::string& resources) const {
+  XChangeProperty(display_, DefaultRootWindow(display_), XA_RESOURCE_MANAGER, XA_STRING, 8,
+                  PropModeReplace, reinterpret_cast<const unsigned char*>(resources.data()),
+                  static_cast<int>(resources.size()));
+  XSync(display_, False);
+}
+
 void XClient::PressKey(unsigned long window, const std::string& keysym) const {
   XEvent event{};
   event.xkey.type = KeyPress;

@@ -83,6 +83,9 @@ class XClient {
   std::vector<unsigned long> StackingOrder() const;
   // Unmaps (withdraws) a window of another client.
   void Unmap(unsigned long window) const;
+  // Sets the screen's resource database (RESOURCE_MANAGER, for example "Xft.dpi: 144\n"),
+  // which clients read when they connect.
+  void SetResources(const std::string& resources) const;
   // Sends the window a press and release of the key named `keysym` (for example "Return").
   void PressKey(unsigned long window, const std::string& keysym) const;
 
