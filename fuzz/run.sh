@@ -10,7 +10,8 @@ seconds=${1:-660}
 mkdir -p "$out/corpus" "$out/seeds" "$out/findings"
 external=$root/../shared/testdata/zip-external
 if [ -d "$external" ]; then
-  for archive in "$external"/nasty/* "$external"/legacy/*.zip "$external"/legacy/*.ZIP; do
+  for archive in "$external"/nasty/* "$external"/legacy/*.zip "$external"/legacy/*.ZIP \
+    "$external"/generated/*.zip; do
     [ "$(wc -c < "$archive")" -le 65536 ] || continue
     name=$(basename "$archive")
     for option in 00 01 04 08 11; do
