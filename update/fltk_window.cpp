@@ -56,6 +56,11 @@ constexpr unsigned char kBarFill[] = {6, 176, 37};
 constexpr int kExposeTries = 100;
 constexpr double kExposeWait = 0.02;
 
+// Waiting for the clipboard manager to take the text: at most kClipboardTries * kClipboardWait
+// seconds.
+constexpr int kClipboardTries = 100;
+constexpr double kClipboardWait = 0.02;
+
 // Motif window-manager hints: keep the title and border, allow moving only (no close,
 // minimise, maximise or resize, no window menu).
 constexpr long kMwmHintsFunctions = 1L << 0;
@@ -365,6 +370,49 @@ void FltkWindow::CopyToClipboard(const std::string& text) {
   const int length = static_cast<int>(std::min<size_t>(text.size(), INT_MAX));
   Fl::copy(text.data(), length, 1);
   XFlush(fl_display);  // the claim on the clipboard reaches the server now, not at the next pump
+  HandClipboardToManager();
+}
+
+namespace {
+
+struct SaveRequest {
+  Window requestor;
+  Atom target;
+  bool answered;
+};
+
+// Sees the clipboard manager's answer before FLTK does.
+int NoteSaveAnswer(void* event, void* data) {
+  const XEvent& x = *static_cast<XEvent*>(event);
+  auto& request = *static_cast<SaveRequest*>(data);
+  if (x.type != SelectionNotify || x.xselection.requestor != request.requestor ||
+      x.xselection.target != request.target) {
+    return 0;
+  }
+  request.answered = true;
+  return 1;
+}
+
+}  // namespace
+
+void FltkWindow::HandClipboardToManager() {
+  // An X selection lives only as long as its owner, and the run ends right after the copy:
+  // ask the desktop's clipboard manager, if there is one, to take a copy of the text now.
+  FormWindow& form = *widgets_->window;
+  const Atom manager = AtomNamed("CLIPBOARD_MANAGER");
+  if (!form.shown() || XGetSelectionOwner(fl_display, manager) == None) return;
+  SaveRequest request{fl_xid(&form), AtomNamed("SAVE_TARGETS"), false};
+  const Atom property = AtomNamed("KLV_SAVE_TARGETS");
+  const Atom targets[] = {AtomNamed("UTF8_STRING"), XA_STRING};
+  XChangeProperty(fl_display, request.requestor, property, XA_ATOM, 32, PropModeReplace,
+                  reinterpret_cast<const unsigned char*>(targets), 2);
+  XConvertSelection(fl_display, manager, request.target, property, request.requestor, CurrentTime);
+  Fl::add_system_handler(NoteSaveAnswer, &request);
+  // FLTK answers the manager's requests for the text while it waits.
+  for (int tries = 0; tries < kClipboardTries && !request.answered; ++tries) {
+    Fl::wait(kClipboardWait);
+  }
+  Fl::remove_system_handler(NoteSaveAnswer);
 }
 
 int FltkWindow::ShowMessageBox(const std::string& text, const std::string& caption,

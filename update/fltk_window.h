@@ -32,6 +32,8 @@ class FltkWindow final : public UpdateView {
   void SetProgress(int32_t position, int32_t maximum) override;
   void ShowErrorPicture() override;
   void ProcessMessages() override;
+  // Puts the text on the clipboard and, when the desktop runs a clipboard manager, waits
+  // (boundedly) until the manager has taken a copy, so that the text outlives the program.
   void CopyToClipboard(const std::string& text) override;
   // A modal message box over the window; waits for the user (see fltk_message_box.h).
   int ShowMessageBox(const std::string& text, const std::string& caption, unsigned flags) override;
@@ -43,6 +45,7 @@ class FltkWindow final : public UpdateView {
  private:
   struct Widgets;
   FltkWindow();
+  void HandClipboardToManager();
   std::unique_ptr<Widgets> widgets_;
 };
 

@@ -335,6 +335,75 @@ void XClient::PressKey(unsigned long window, const std::string& keysym) const {
   XSync(display_, False);
 }
 
+namespace {
+
+constexpr int kManagerTries = 500;
+constexpr int kManagerPollMs = 10;
+
+// The next event of `type` for `window`, polling at most kManagerTries times.
+bool WaitForEvent(Display* display, Window window, int type, XEvent* event) {
+  for (int i = 0; i < kManagerTries; ++i) {
+    if (XCheckTypedWindowEvent(display, window, type, event)) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(kManagerPollMs));
+  }
+  return false;
+}
+
+}  // namespace
+
+FakeClipboardManager::FakeClipboardManager(const std::string& display)
+    : display_(XOpenDisplay(display.c_str())) {
+  if (display_ == nullptr) return;
+  window_ = XCreateSimpleWindow(display_, DefaultRootWindow(display_), 0, 0, 1, 1, 0, 0, 0);
+  XSetSelectionOwner(display_, XInternAtom(display_, "CLIPBOARD_MANAGER", False), window_,
+                     CurrentTime);
+  XSync(display_, False);
+  thread_ = std::thread([this] { Serve(); });
+}
+
+FakeClipboardManager::~FakeClipboardManager() {
+  Wait();
+  if (display_ != nullptr) XCloseDisplay(display_);
+}
+
+std::string FakeClipboardManager::Wait() {
+  if (thread_.joinable()) thread_.join();
+  return saved_;
+}
+
+void FakeClipboardManager::Serve() {
+  XEvent request;
+  if (!WaitForEvent(display_, window_, SelectionRequest, &request)) return;
+  const XSelectionRequestEvent& asked = request.xselectionrequest;
+  const Atom property = XInternAtom(display_, "KLV_TEST_SAVED", False);
+  XConvertSelection(display_, XInternAtom(display_, "CLIPBOARD", False),
+                    XInternAtom(display_, "UTF8_STRING", False), property, window_, CurrentTime);
+  XFlush(display_);
+  XEvent converted;
+  if (WaitForEvent(display_, window_, SelectionNotify, &converted) &&
+      converted.xselection.property != None) {
+    Atom type = 0;
+    int format = 0;
+    unsigned long count = 0, remaining = 0;
+    unsigned char* data = nullptr;
+    if (XGetWindowProperty(display_, window_, property, 0, 1 << 20, True, AnyPropertyType, &type,
+                           &format, &count, &remaining, &data) == Success &&
+        data != nullptr) {
+      saved_.assign(reinterpret_cast<const char*>(data), count);
+      XFree(data);
+    }
+  }
+  XEvent answer{};
+  answer.xselection.type = SelectionNotify;
+  answer.xselection.requestor = asked.requestor;
+  answer.xselection.selection = asked.selection;
+  answer.xselection.target = asked.target;
+  answer.xselection.property = asked.property;
+  answer.xselection.time = asked.time;
+  XSendEvent(display_, asked.requestor, False, NoEventMask, &answer);
+  XSync(display_, False);
+}
+
 bool WritePpm(const XImageCopy& image, const std::string& path) {
   std::FILE* file = std::fopen(path.c_str(), "wb");
   if (file == nullptr) return false;

@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 struct _XDisplay;  // Xlib's Display
@@ -92,6 +93,27 @@ class XClient {
  private:
   XImageCopy CaptureDrawable(unsigned long drawable) const;
   ::_XDisplay* display_ = nullptr;
+};
+
+// Plays a desktop's clipboard manager on a connection of its own: owns CLIPBOARD_MANAGER from
+// construction and, asked to SAVE_TARGETS, fetches the clipboard as UTF-8 text and answers.
+// Serves one request on a thread of its own, for at most a few seconds.
+class FakeClipboardManager {
+ public:
+  explicit FakeClipboardManager(const std::string& display);
+  ~FakeClipboardManager();
+  FakeClipboardManager(const FakeClipboardManager&) = delete;
+  FakeClipboardManager& operator=(const FakeClipboardManager&) = delete;
+
+  // Waits for the thread; answers the text saved, empty when no request came.
+  std::string Wait();
+
+ private:
+  void Serve();
+  ::_XDisplay* display_ = nullptr;
+  unsigned long window_ = 0;
+  std::string saved_;
+  std::thread thread_;
 };
 
 // Writes `image` as a binary PPM (P6) file; answers false on failure.

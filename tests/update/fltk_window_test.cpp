@@ -269,6 +269,15 @@ TEST_F(FltkWindowTest, CopiesTextToClipboard) {
   EXPECT_EQ(client_->ClipboardText([this] { window_->ProcessMessages(); }, kPumpTries), log);
 }
 
+// The run ends right after the copy, and the clipboard's text would go with its owner.
+TEST_F(FltkWindowTest, HandsClipboardTextToClipboardManager) {
+  Show();
+  testing::FakeClipboardManager manager(server_->display());
+  const std::string log = "UpdateDownload: one\r\nConnection failed: two\r\r\r\n";
+  window_->CopyToClipboard(log);
+  EXPECT_EQ(manager.Wait(), log);
+}
+
 TEST_F(FltkWindowTest, BringToFrontMapsAndRaisesWindow) {
   const unsigned long id = Show();
   client_->Unmap(id);
