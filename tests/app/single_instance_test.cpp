@@ -1,14 +1,19 @@
 // Copies of the real updater side by side. The first copy is held inside its start, after the
 // single-instance check, by a settings file KLV.SYS that is a FIFO: it waits in the window's
 // creation until the test hands it the file's content.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/ptrace.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <memory>
 
 #include "app/check_previous.h"
+#include "common/build_stamp.h"
 #include "platform/instance_record.h"
 #include "tests/app/program_fixture.h"
 #include "tests/support/run_program.h"
@@ -117,6 +122,63 @@ TEST_F(SingleInstanceTest, RecordThatCannotBeCreatedEndsWithExitCodeOneAndAMessa
   EXPECT_NE(result.standard_error.find("System Error.  Code: "), std::string::npos)
       << result.standard_error;
   EXPECT_FALSE(RanUpdate("blocked"));
+}
+
+// The exit code of a traced child that could not set itself up (tracing not permitted).
+constexpr int kTraceRefused = 126;
+
+// Runs `program` traced by this process, as a debugger would, with the extra environment
+// `env`; answers the exit code (-1 for a signal) and leaves standard error in `error_file`.
+int RunTraced(const std::string& program,
+              const std::map<std::string, std::optional<std::string>>& env,
+              const std::string& error_file) {
+  const pid_t child = ::fork();
+  if (child == 0) {
+    for (const auto& [name, value] : env) {
+      if (value) {
+        ::setenv(name.c_str(), value->c_str(), 1);
+      } else {
+        ::unsetenv(name.c_str());
+      }
+    }
+    const int err = ::open(error_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    const int null = ::open("/dev/null", O_RDWR);
+    if (err < 0 || null < 0 || ::dup2(err, STDERR_FILENO) < 0 || ::dup2(null, STDIN_FILENO) < 0 ||
+        ::ptrace(PTRACE_TRACEME, 0, nullptr, nullptr) != 0) {
+      ::_exit(kTraceRefused);
+    }
+    ::execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  for (;;) {
+    int status = 0;
+    if (::waitpid(child, &status, 0) != child) return -2;
+    if (WIFEXITED(status)) return WEXITSTATUS(status);
+    if (WIFSIGNALED(status)) return -1;
+    // A stop: the exec trap is swallowed, every other signal is passed on.
+    const int signal = WSTOPSIG(status) == SIGTRAP ? 0 : WSTOPSIG(status);
+    ::ptrace(PTRACE_CONT, child, nullptr, reinterpret_cast<void*>(static_cast<intptr_t>(signal)));
+  }
+}
+
+TEST_F(SingleInstanceTest, UnderADebuggerTheBuildStampComesBeforeTheSingleInstanceCheck) {
+  const std::string program = Program("bin");
+  testing::HeldFile settings(SettingsFile("first"));
+  const auto first = StartHeld(program, "first", settings);
+
+  const std::string stamp =
+      dir_.Write("projects/KLV/Common/Compiled.inc", "const\r\n\tCompiled = 1;\r\n");
+  auto env = Environment("second");
+  env["KLV_PROJECTS_DIR"] = dir_.path() + "projects";
+  const int exit_code = RunTraced(program, env, dir_.path() + "second.err");
+  if (exit_code == kTraceRefused) GTEST_SKIP() << "this system does not permit tracing";
+  EXPECT_EQ(exit_code, 0) << "refused as the second copy";
+  EXPECT_EQ(dir_.Read("second.err"), "Velmora: Compile required!\n");
+  EXPECT_EQ(dir_.Read("projects/KLV/Common/Compiled.inc"),
+            "const\r\n\tCompiled = " + std::to_string(TodayDayNumber()) + ";\r\n");
+
+  settings.Release("");
+  EXPECT_EQ(first->WaitExit(kRunTimeoutMs), 0) << first->StandardError();
 }
 
 struct FirstCopyEnd {
