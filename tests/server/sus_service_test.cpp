@@ -118,7 +118,8 @@ std::string BodyOfSize(size_t size) {
 
 std::string Chunked(const std::string& body) {
   std::string request =
-      "POST /sus HTTP/1.1\r\nHost: localhost\r\nTransfer-Encoding: chunked\r\n\r\n";
+      "POST /sus HTTP/1.1\r\nHost: localhost\r\nConnection: close\r\n"
+      "Transfer-Encoding: chunked\r\n\r\n";
   constexpr size_t kChunk = 60000;
   for (size_t at = 0; at < body.size(); at += kChunk) {
     const std::string part = body.substr(at, kChunk);
