@@ -45,21 +45,34 @@ std::string AddressText(const sockaddr_storage& address, int& port) {
   return text;
 }
 
-// The connection as the library reads and writes it: buffered reads with a time-out and a
-// budget per request, writes with a time-out that never raise SIGPIPE.
+using Clock = std::chrono::steady_clock;
+
+// The connection as the library reads and writes it: buffered reads with a time-out, and a
+// budget of bytes and of time per request; writes with a time-out that never raise SIGPIPE.
 class BudgetStream final : public httplib::Stream {
  public:
-  BudgetStream(int sock, int read_timeout_ms, int write_timeout_ms)
-      : sock_(sock), read_timeout_ms_(read_timeout_ms), write_timeout_ms_(write_timeout_ms) {}
+  BudgetStream(int sock, int read_timeout_ms, int write_timeout_ms,
+               std::chrono::milliseconds request_time)
+      : sock_(sock),
+        read_timeout_ms_(read_timeout_ms),
+        write_timeout_ms_(write_timeout_ms),
+        request_time_(request_time) {}
 
-  void StartRequest() { budget_ = kRequestReadBudget; }
-  // True once a request wanted to read past its budget: the rest of the connection is
-  // then unknown ground.
+  void StartRequest() {
+    budget_ = kRequestReadBudget;
+    deadline_ = Clock::now() + request_time_;
+  }
+  // True once a request wanted to read past its budget or its time: the rest of the
+  // connection is then unknown ground.
   bool Exhausted() const { return exhausted_; }
   bool HasBufferedBytes() const { return begin_ < end_; }
 
   bool is_readable() const override {
-    return HasBufferedBytes() || WaitFor(sock_, POLLIN, read_timeout_ms_);
+    if (HasBufferedBytes()) return true;
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline_ - Clock::now()).count();
+    if (left <= 0) return false;
+    return WaitFor(sock_, POLLIN, static_cast<int>(std::min<int64_t>(left, read_timeout_ms_)));
   }
   bool is_writable() const override { return WaitFor(sock_, POLLOUT, write_timeout_ms_); }
 
@@ -70,7 +83,10 @@ class BudgetStream final : public httplib::Stream {
       return -1;
     }
     if (!HasBufferedBytes()) {
-      if (!is_readable()) return -1;
+      if (!is_readable()) {
+        if (Clock::now() >= deadline_) exhausted_ = true;
+        return -1;
+      }
       const ssize_t n = Receive();
       if (n <= 0) return n;
     }
@@ -120,7 +136,9 @@ class BudgetStream final : public httplib::Stream {
   int sock_;
   int read_timeout_ms_;
   int write_timeout_ms_;
+  std::chrono::milliseconds request_time_;
   size_t budget_ = kRequestReadBudget;
+  Clock::time_point deadline_ = Clock::now() + request_time_;
   bool exhausted_ = false;
   char buffer_[kReadBufferBytes];
   size_t begin_ = 0;
@@ -146,7 +164,7 @@ bool BoundedServer::process_and_close_socket(socket_t sock) {
   int yes = 1;
   ::setsockopt(sock, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
   BudgetStream stream(sock, Milliseconds(read_timeout_sec_, read_timeout_usec_),
-                      Milliseconds(write_timeout_sec_, write_timeout_usec_));
+                      Milliseconds(write_timeout_sec_, write_timeout_usec_), request_time_);
   bool result = false;
   for (size_t left = keep_alive_max_count_; left > 0; --left) {
     const auto idle_end =
