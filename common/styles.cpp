@@ -56,21 +56,20 @@ bool Picture::drawn() const {
 }
 
 ImageList::ImageList(int width, int height, int count, uint32_t seed)
-    : width_(width), height_(height), count_(count) {
-  images_.reserve(static_cast<std::size_t>(count));
-  for (int i = 0; i < count; ++i) {
-    images_.push_back(std::make_unique<Picture>(width, height, seed * kImageSeedStride + i));
-  }
-}
+    : width_(width), height_(height), count_(count), seed_(seed) {}
 
 const Picture* ImageList::Image(int index) const {
   if (index < 0 || index >= count_) return nullptr;
-  return images_[static_cast<std::size_t>(index)].get();
+  if (images_.empty()) images_.resize(static_cast<std::size_t>(count_));
+  std::unique_ptr<Picture>& image = images_[static_cast<std::size_t>(index)];
+  if (!image) image = std::make_unique<Picture>(width_, height_, seed_ * kImageSeedStride + index);
+  return image.get();
 }
 
 int ImageList::DrawnCount() const {
-  return static_cast<int>(std::count_if(images_.begin(), images_.end(),
-                                        [](const auto& image) { return image->drawn(); }));
+  return static_cast<int>(std::count_if(images_.begin(), images_.end(), [](const auto& image) {
+    return image != nullptr && image->drawn();
+  }));
 }
 
 TfrmStyles::TfrmStyles() {

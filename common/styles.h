@@ -61,7 +61,8 @@ class ImageList {
   int width() const { return width_; }
   int height() const { return height_; }
   int count() const { return count_; }
-  // The image at `index`; nullptr outside 0..count-1.
+  // The image at `index` (made when first asked for); nullptr outside 0..count-1. Not for
+  // use from several threads at once.
   const Picture* Image(int index) const;
   // How many images have been drawn so far.
   int DrawnCount() const;
@@ -70,7 +71,8 @@ class ImageList {
   int width_;
   int height_;
   int count_;
-  std::vector<std::unique_ptr<Picture>> images_;
+  uint32_t seed_;
+  mutable std::vector<std::unique_ptr<Picture>> images_;
 };
 
 class TfrmStyles {
