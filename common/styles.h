@@ -29,7 +29,7 @@ inline constexpr uint8_t BlueOf(TColor c) {
 // The TMS styles that the stylers name.
 enum class TmsStyle { kOffice2003Blue, kCustom };
 
-struct FontSpec {
+struct FontSettings {
   const char* name;
   int height;  // negative: pixel height of the characters, as the product's forms store it
   bool bold = false;
@@ -88,7 +88,7 @@ class TfrmStyles {
   };
   Bounds bounds{0, 0, 683, 619};  // design client size, before FormCreate
   TColor color = kClBtnFace;
-  FontSpec font{"Tahoma", -11};
+  FontSettings font{"Tahoma", -11};
   bool visible = false;  // never shown
 
   struct AppStyler {
@@ -106,9 +106,9 @@ class TfrmStyles {
   } AdvToolBarOfficeStyler;
   struct MenuStyler {
     bool anti_alias = false;
-    FontSpec menu_font{"Tahoma", -11};
-    FontSpec root_item_font{"Segoe UI", -12};
-    FontSpec side_bar_font{"Tahoma", -19, true, true, 0xFFFFFF};
+    FontSettings menu_font{"Tahoma", -11};
+    FontSettings root_item_font{"Segoe UI", -12};
+    FontSettings side_bar_font{"Tahoma", -19, true, true, 0xFFFFFF};
     TColor background = 16640730;
     TColor selection = 14922381;
   } AdvMenuStyler;
