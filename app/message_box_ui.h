@@ -8,7 +8,7 @@
 namespace klv {
 
 // An FLTK box when DISPLAY or WAYLAND_DISPLAY is set and the display can be opened, otherwise
-// the console box on standard error.
+// the console box on standard error. One box per object: once dismissed it stays dismissed.
 std::unique_ptr<MessageBoxUi> CreateMessageBoxUi();
 
 }  // namespace klv
