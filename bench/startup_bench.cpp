@@ -7,6 +7,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/mman.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -18,6 +19,7 @@
 #include <vector>
 
 #include "common/styles.h"
+#include "platform/instance_record.h"
 #include "update/update_view.h"
 #include "update/view_factory.h"
 
@@ -151,6 +153,10 @@ void BM_ProgramStartToWindowMapped(benchmark::State& state) {
   }
   XCloseDisplay(display);
   std::filesystem::remove_all(folder);
+  // The killed copies left their single-instance record's name behind.
+  std::string name = program;
+  std::erase(name, '/');
+  shm_unlink(klv::platform::SharedMemoryName(name).c_str());
 }
 BENCHMARK(BM_ProgramStartToWindowMapped)->UseManualTime()->Unit(benchmark::kMillisecond);
 
