@@ -90,7 +90,13 @@ Options ParseOptions(const std::vector<std::string>& args) {
   if (options.folder.empty()) throw UsageError("--folder is required");
   if (!ports.empty()) options.ports = ports;
   if (options.manifest.empty()) options.manifest = options.folder + "manifest.tsv";
-  if (options.database.empty()) options.database = options.folder + "sus.db";
+  if (options.database.empty()) {
+    // Beside the manifest, wherever that is.
+    const size_t slash = options.manifest.rfind('/');
+    options.database =
+        (slash == std::string::npos ? std::string() : options.manifest.substr(0, slash + 1)) +
+        "sus.db";
+  }
   return options;
 }
 
@@ -99,7 +105,8 @@ std::string UsageText() {
          "               [--address ADDR] [--port N[,N...]]... [--base-url URL] [--ready FILE]\n"
          "  --folder DIR      the folder with the manifest and the archives\n"
          "  --manifest FILE   the manifest (default DIR/manifest.tsv)\n"
-         "  --database FILE   what was sent to which computer (default DIR/sus.db)\n"
+         "  --database FILE   what was sent to which computer (default: sus.db beside\n"
+         "                    the manifest)\n"
          "  --address ADDR    the address to listen on (default 127.0.0.1)\n"
          "  --port LIST       ports to listen on, repeatable (default 85,80; 0 = any free port)\n"
          "  --base-url URL    the updater's built-in server address, used in download\n"

@@ -10,7 +10,7 @@ namespace klv::sus {
 struct Options {
   std::string folder;    // the served folder, ending with '/'
   std::string manifest;  // default: folder + "manifest.tsv"
-  std::string database;  // default: folder + "sus.db"
+  std::string database;  // default: "sus.db" beside the manifest
   std::string address = "127.0.0.1";
   std::vector<int> ports = {85, 80};
   std::string base_url = "http://localhost";

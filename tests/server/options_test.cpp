@@ -17,6 +17,12 @@ TEST(OptionsTest, DefaultsFollowTheFolder) {
   EXPECT_EQ(options.ready_file, "");
 }
 
+TEST(OptionsTest, TheDatabaseLiesBesideTheManifest) {
+  EXPECT_EQ(ParseOptions({"--folder", "/srv/sus", "--manifest", "/etc/klv/m.tsv"}).database,
+            "/etc/klv/sus.db");
+  EXPECT_EQ(ParseOptions({"--folder", "/srv/sus", "--manifest", "m.tsv"}).database, "sus.db");
+}
+
 TEST(OptionsTest, EveryOptionIsTaken) {
   const Options options =
       ParseOptions({"--folder", "/srv/sus/", "--manifest", "/etc/m.tsv", "--database", "/var/s.db",
