@@ -97,9 +97,18 @@ class FltkWindowTest : public ::testing::Test {
     return window_->NativeHandle();
   }
 
+  // The window's pixels once pending repaints are done: messages are processed until two
+  // captures in a row agree (a map or expose may still be on its way on a busy machine).
   XImageCopy Repainted(unsigned long id) {
     window_->ProcessMessages();
-    return client_->Capture(id);
+    XImageCopy image = client_->Capture(id);
+    for (int round = 0; round < 50; ++round) {
+      window_->ProcessMessages();
+      XImageCopy again = client_->Capture(id);
+      if (again.pixels == image.pixels) break;
+      image = std::move(again);
+    }
+    return image;
   }
 
   static XvfbServer* server_;
