@@ -51,7 +51,9 @@ class InstanceRecord {
 
   // Opens the record named `mapping_name`, creating it when missing, and makes this object one
   // of its holders. A record that exists but that no copy holds (its holders were killed)
-  // counts as missing and starts again zeroed. Answers with `guard` held, so the caller's first
+  // counts as missing and starts again zeroed. A record that another user owns is not shared:
+  // this user's copies use a name of their own (`mapping_name` + "~uid" + the user id).
+  // Answers with `guard` held, so the caller's first
   // read-compare-update is atomic. Raises OsError when the record cannot be created,
   // or when another copy keeps the guard for longer than kGuardWaitLimitMs.
   static OpenedInstanceRecord Open(const std::string& mapping_name);

@@ -38,6 +38,8 @@ constexpr auto kLongestGuardPause = std::chrono::milliseconds(10);
 constexpr uint64_t kFnvOffset = 14695981039346656037ull;
 constexpr uint64_t kFnvPrime = 1099511628211ull;
 constexpr std::size_t kHashDigits = 16;
+// Appended, with the user id, to the name of a record that another user's copies hold.
+constexpr char kUserSuffix[] = "~uid";
 
 uint64_t StableHash(std::string_view text) {
   uint64_t hash = kFnvOffset;
@@ -108,6 +110,10 @@ class Descriptor {
   Descriptor& operator=(const Descriptor&) = delete;
   int get() const { return fd_; }
   int release() { return std::exchange(fd_, -1); }
+  void reset(int fd) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = fd;
+  }
 
  private:
   int fd_;
@@ -140,9 +146,15 @@ void InstanceRecord::Guard::Release() {
 }
 
 OpenedInstanceRecord InstanceRecord::Open(const std::string& mapping_name) {
-  const std::string name = SharedMemoryName(mapping_name);
+  std::string name = SharedMemoryName(mapping_name);
   for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
     Descriptor fd(::shm_open(name.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, kRecordMode));
+    if (fd.get() < 0 && errno == EACCES) {
+      // Another user's copy holds the name. A Windows mapping name without prefix belongs to
+      // the user's session, so each user's copies count apart: take a name of this user's own.
+      name = SharedMemoryName(std::string(mapping_name) + kUserSuffix + std::to_string(::getuid()));
+      fd.reset(::shm_open(name.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, kRecordMode));
+    }
     if (fd.get() < 0) RaiseLastOsError();
     TakeGuard(fd.get());
     Guard guard(fd.get());

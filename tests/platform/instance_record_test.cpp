@@ -168,6 +168,40 @@ TEST(InstanceRecordTest, CopiesStartingTogetherEachCountOnce) {
   }
 }
 
+TEST(InstanceRecordTest, AnotherUsersRecordIsNotSharedButDoesNotStopThisUser) {
+  if (::getuid() != 0) GTEST_SKIP() << "needs root to run a child as another user";
+  constexpr uid_t kOtherUser = 65534;  // nobody
+  const std::string name = UniqueName("other-user");
+  OpenedInstanceRecord mine = InstanceRecord::Open(name);
+  mine.record->Write({1, 1});
+  mine.guard.Release();
+
+  Pipe result;
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    char outcome = 'x';
+    if (::setgid(kOtherUser) == 0 && ::setuid(kOtherUser) == 0) {
+      try {
+        const OpenedInstanceRecord theirs = InstanceRecord::Open(name);
+        outcome = theirs.record->created() ? 'c' : 's';
+      } catch (const std::exception&) {
+        outcome = 'e';
+      }
+    }
+    if (::write(result.fds[1], &outcome, 1) != 1) ::_exit(1);
+    ::_exit(0);
+  }
+  char outcome = 0;
+  ASSERT_EQ(::read(result.fds[0], &outcome, 1), 1);
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  EXPECT_EQ(outcome, 'c') << "s: shared the other user's record, e: failed, x: no user switch";
+  EXPECT_EQ(mine.record->Read().instance_count, 1);
+  EXPECT_FALSE(NameExists(name + "~uid" + std::to_string(kOtherUser)))
+      << "the other user's record went with it";
+}
+
 TEST(InstanceRecordTest, LongNamesAreShortenedByAStableHash) {
   const std::string long_a(400, 'a');
   std::string long_b = long_a;
