@@ -55,6 +55,18 @@ bool IsSet(const char* name) {
   return value != nullptr && *value != '\0';
 }
 
+// FLTK labels treat "@" as the start of a symbol and "&" as a shortcut mark; the box shows its
+// text as given.
+std::string LiteralLabel(const std::string& text) {
+  std::string label;
+  label.reserve(text.size());
+  for (const char c : text) {
+    if (c == '@' || c == '&') label += c;
+    label += c;
+  }
+  return label;
+}
+
 void SetStayOnTop(Fl_Window& window) {
   const Atom state = XInternAtom(fl_display, "_NET_WM_STATE", False);
   const Atom above = XInternAtom(fl_display, "_NET_WM_STATE_ABOVE", False);
@@ -87,7 +99,7 @@ class FltkMessageBox final : public MessageBoxUi {
     Fl_Window window(width, height);
     window.copy_label(caption.c_str());
     Fl_Box label(kMargin, kMargin, kTextWidth, kTextHeight);
-    label.copy_label(text.c_str());
+    label.copy_label(LiteralLabel(text).c_str());
     label.labelsize(kFontSize);
     label.align(FL_ALIGN_INSIDE | FL_ALIGN_LEFT | FL_ALIGN_WRAP);
     int32_t answer = 0;
