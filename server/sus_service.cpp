@@ -1,8 +1,9 @@
 #include "server/sus_service.h"
 
-// cpp-httplib is the HTTP base: small, a thread pool per listening socket, streaming
-// responses through content providers, and Debian ships it, so the server needs no runtime
-// of its own beyond the C++ library.
+// cpp-httplib is the HTTP base: small (one header, one library), each connection served on a
+// worker of a thread pool, responses streamed through content providers, and it comes with
+// Debian (libcpp-httplib-dev), so the server needs no framework or event loop of its own.
+// Debian builds it as a shared library with TLS and compression; the server uses neither.
 #include <httplib.h>
 
 #include <memory>
