@@ -1,7 +1,7 @@
 // The FLTK box: the text, then one button per answer of the button set, the default button
-// focused, caption "Velmora", stay-on-top. It runs its own event loop on the worker thread of
-// the timed message box; the main thread meanwhile waits without touching FLTK, so only one
-// thread uses FLTK at a time (thread start and join order the two).
+// focused, caption "Velmora", centred on the screen, stay-on-top. It runs its own event loop on the
+// worker thread of the timed message box; the main thread meanwhile waits without touching FLTK, so
+// only one thread uses FLTK at a time (thread start and join order the two).
 #include "app/message_box_ui.h"
 
 #include <X11/Xatom.h>
@@ -137,6 +137,9 @@ class FltkMessageBox final : public MessageBoxUi {
         },
         &close);
     window.set_modal();
+    int screen_x = 0, screen_y = 0, screen_w = 0, screen_h = 0;
+    Fl::screen_xywh(screen_x, screen_y, screen_w, screen_h, 0);
+    window.position(screen_x + (screen_w - width) / 2, screen_y + (screen_h - height) / 2);
     window.show();
     SetStayOnTop(window);
     widgets[default_index]->take_focus();
