@@ -94,6 +94,40 @@ std::string SusService::Answer(std::string_view body) {
   return BuildAnswerDocument(settings_.manifest, offered, settings_.base_url);
 }
 
+void SusService::AnswerPost(httplib::Response& res, const httplib::ContentReader& read) {
+  // A body sent in chunks declares no length: it is counted as it arrives.
+  std::string body;
+  bool too_large = false;
+  const bool complete = read([&](const char* data, size_t size) {
+    if (size > kMaxRequestBytes - body.size()) {
+      too_large = true;
+      return false;
+    }
+    body.append(data, size);
+    return true;
+  });
+  if (too_large) return RefuseAndClose(res, kPayloadTooLarge, LimitText());
+  if (!complete) return RefuseAndClose(res, kBadRequest, "the request body is incomplete");
+  try {
+    res.set_content(Answer(body), "text/xml; charset=UTF-8");
+  } catch (const RequestError& error) {
+    Refuse(res, kBadRequest, error.what());
+  }
+}
+
+void SusService::ServeArchive(const std::string& base_name, httplib::Response& res) {
+  const auto archive = archives_.find(base_name);
+  if (archive == archives_.end()) return Refuse(res, kNotFound, "no such archive");
+  std::shared_ptr<ArchiveFile> file = ArchiveFile::Open(settings_.folder, archive->second);
+  if (!file) return Refuse(res, kNotFound, "the archive cannot be read");
+  // Streamed in chunks from the file, so an archive of any size costs one buffer.
+  res.set_content_provider(static_cast<size_t>(file->size()), "application/zip",
+                           [file](size_t offset, size_t length, httplib::DataSink& sink) {
+                             const size_t read = file->ReadAt(offset, length);
+                             return read > 0 && sink.write(file->data(), read);
+                           });
+}
+
 void SusService::Install(httplib::Server& server) {
   server.set_payload_max_length(kMaxRequestBytes);
 
@@ -123,43 +157,12 @@ void SusService::Install(httplib::Server& server) {
     return Outcome::Unhandled;
   });
 
-  // A body sent in chunks declares no length: it is counted as it arrives.
   server.Post(kAnswerPath,
-              httplib::Server::HandlerWithContentReader([this](const httplib::Request&,
-                                                               httplib::Response& res,
-                                                               const httplib::ContentReader& read) {
-                std::string body;
-                bool too_large = false;
-                const bool complete = read([&](const char* data, size_t size) {
-                  if (size > kMaxRequestBytes - body.size()) {
-                    too_large = true;
-                    return false;
-                  }
-                  body.append(data, size);
-                  return true;
-                });
-                if (too_large) return RefuseAndClose(res, kPayloadTooLarge, LimitText());
-                if (!complete) {
-                  return RefuseAndClose(res, kBadRequest, "the request body is incomplete");
-                }
-                try {
-                  res.set_content(Answer(body), "text/xml; charset=UTF-8");
-                } catch (const RequestError& error) {
-                  Refuse(res, kBadRequest, error.what());
-                }
-              }));
-
+              httplib::Server::HandlerWithContentReader(
+                  [this](const httplib::Request&, httplib::Response& res,
+                         const httplib::ContentReader& read) { AnswerPost(res, read); }));
   server.Get(kArchivePattern, [this](const httplib::Request& req, httplib::Response& res) {
-    const auto archive = archives_.find(req.matches[2]);
-    if (archive == archives_.end()) return Refuse(res, kNotFound, "no such archive");
-    std::shared_ptr<ArchiveFile> file = ArchiveFile::Open(settings_.folder, archive->second);
-    if (!file) return Refuse(res, kNotFound, "the archive cannot be read");
-    // Streamed in chunks from the file, so an archive of any size costs one buffer.
-    res.set_content_provider(static_cast<size_t>(file->size()), "application/zip",
-                             [file](size_t offset, size_t length, httplib::DataSink& sink) {
-                               const size_t read = file->ReadAt(offset, length);
-                               return read > 0 && sink.write(file->data(), read);
-                             });
+    ServeArchive(req.matches[2], res);
   });
 
   server.set_exception_handler(

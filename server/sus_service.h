@@ -12,8 +12,10 @@
 #include "server/manifest.h"
 
 namespace httplib {
+class ContentReader;
 class Server;
-}
+struct Response;
+}  // namespace httplib
 
 namespace klv::sus {
 
@@ -44,6 +46,11 @@ class SusService {
   std::string Answer(std::string_view body);
 
  private:
+  // POST /sus: reads the body (at most kMaxRequestBytes) and answers it.
+  void AnswerPost(httplib::Response& res, const httplib::ContentReader& read);
+  // GET /update/<n>/sus/<base_name>: streams the published archive of that base name.
+  void ServeArchive(const std::string& base_name, httplib::Response& res);
+
   ServiceSettings settings_;
   DeliveryStore& store_;
   LogSink log_;

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <sqlite3.h>
+
 #include <random>
 
 #include "server/archive_file.h"
@@ -182,6 +184,22 @@ TEST_F(SusServiceTest, HostileRequestDocumentsAreRefusedAndTheServerGoesOn) {
   }
   EXPECT_EQ(StatusOf(Post("not xml")), 400);
   EXPECT_EQ(StatusOf(Post(RequestBody("PC9"))), 200);
+}
+
+TEST_F(SusServiceTest, ADatabaseFailureIsAServerErrorAndTheArchivesAreStillServed) {
+  // Another program breaks the database under the running server.
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(service_.dir().File("served/sus.db").c_str(), &db), SQLITE_OK);
+  EXPECT_EQ(sqlite3_exec(db, "DROP TABLE deliveries", nullptr, nullptr, nullptr), SQLITE_OK);
+  sqlite3_close(db);
+
+  const std::string response = Post(RequestBody("PC1"));
+  EXPECT_EQ(StatusOf(response), 500);
+  EXPECT_NE(BodyOf(response).find("no such table"), std::string::npos) << response;
+  const std::vector<std::string> lines = service_.LogLines(2);
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ(lines[0].rfind("error: ", 0), 0u) << lines[0];
+  EXPECT_EQ(StatusOf(Get("/update/2/sus/x")), 200);
 }
 
 TEST_F(SusServiceTest, AnEndlessRequestLineEndsTheConnectionWithoutUnboundedReading) {
