@@ -18,6 +18,10 @@ if [ -d "$external" ]; then
       { printf "\\$(printf '%03o' "0x$option")"; cat "$archive"; } > "$out/seeds/$option-$name"
     done
   done
+  # Each legacy entry alone as well: small inputs the fuzzer runs many more times.
+  if command -v python3 >/dev/null; then
+    python3 "$root/fuzz/legacy_seeds.py" "$out/seeds" "$external"/legacy/* "$external"/generated/*
+  fi
 fi
 exec "$out/zip_fuzzer" "$out/corpus" "$out/seeds" -max_len=65536 -timeout=10 \
   -rss_limit_mb=2048 -max_total_time="$seconds" -print_final_stats=1 \
