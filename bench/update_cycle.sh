@@ -50,6 +50,9 @@ cycle() {
     > /dev/null 2> "$dir/sus.log" &
   local server=$!
   timeout 30 head -n 1 "$dir/ready" > /dev/null
+  # Each cycle writes twice its archives' size (downloads, installed files); written back
+  # now, the previous cycle's data does not compete with this one.
+  sync
   local start end
   start=$(now_ms)
   KLV_PROGRAM_FILES="$dir/pf" KLV_COMMON_APPDATA="$dir/data" KLV_SYSTEM32="$dir/sys" \
@@ -100,5 +103,29 @@ for count in $sizes; do
     "$step" $((upd_peak / 1024)) $((sus_peak / 1024))
   previous_count=$count previous_beyond=$beyond
 done
+# The server on its own: curl fetches every archive of the largest size over one connection
+# after another, as the updater does.
+largest=$(printf '%s\n' $sizes | sort -n | tail -n 1)
+dir="$work/server-only"
+mkdir -p "$dir/served"
+urls=()
+for i in $(seq -f '%03g' 1 "$largest"); do
+  ln "$work/archives/part$i.zip" "$dir/served/part$i.zip"
+  printf 'part%s.bin\t1\tpart%s.zip\n' "$i" "$i"
+  urls+=("http://127.0.0.1:85/update/$i/sus/part$i" -o /dev/null)
+done > "$dir/served/manifest.tsv"
+mkfifo "$dir/ready"
+"$build/server/klv_sus" --folder "$dir/served" --port 85 --ready "$dir/ready" \
+  > /dev/null 2> /dev/null &
+server=$!
+timeout 30 head -n 1 "$dir/ready" > /dev/null
+start=$(now_ms)
+curl -s -f "${urls[@]}"
+end=$(now_ms)
+kill -TERM "$server"
+wait "$server" || true
+echo "klv_sus alone: curl fetched the $largest archives in $((end - start)) ms" \
+  "($(awk -v n="$largest" -v t="$((end - start))" 'BEGIN { printf "%.0f", n / t * 1000 }') MB/s)"
+
 echo "(median of $runs cycles per size; the fixed waits of ${fixed_waits_ms} ms are subtracted;"
 echo " step/archive: the time each archive added since the previous size costs, in ms)"
