@@ -59,6 +59,10 @@ PY
   KLV_DEMO_INSIDE=1 unshare -rn "$0" "$@"
   code=$?
   set -e
+  if [ ! -f "$demo/sus.log" ]; then
+    echo "no private network namespace here (unshare -rn failed): nothing was run" >&2
+    exit "$code"
+  fi
 
   echo
   echo "== klv_sus log"
