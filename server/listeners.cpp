@@ -51,6 +51,7 @@ void Listeners::Start(std::function<void()> on_failure) {
   for (auto& server : servers_) {
     threads_.emplace_back([this, raw = server.get(), on_failure] {
       raw->listen_after_bind();
+      ++finished_;
       if (!stopping_ && on_failure) on_failure();
     });
   }
@@ -68,7 +69,12 @@ void Listeners::Start(std::function<void()> on_failure) {
 
 void Listeners::Stop() {
   stopping_ = true;
-  for (auto& server : servers_) server->stop();
+  // stop() reaches only a server that accepts already; one still starting is asked again
+  // until every thread has left its accepting loop.
+  while (finished_ < threads_.size()) {
+    for (auto& server : servers_) server->stop();
+    if (finished_ < threads_.size()) std::this_thread::sleep_for(kStartPoll);
+  }
   for (std::thread& thread : threads_) {
     if (thread.joinable()) thread.join();
   }

@@ -48,6 +48,7 @@ class Listeners {
   std::vector<int> ports_;
   std::vector<std::thread> threads_;
   std::atomic<bool> stopping_{false};
+  std::atomic<size_t> finished_{0};  // threads that have left their accepting loop
 };
 
 }  // namespace klv::sus
