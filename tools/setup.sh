@@ -9,7 +9,7 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   xvfb x11-utils xdotool imagemagick
   zip unzip python3 python3-pefile iproute2 util-linux time curl
-  binutils-mingw-w64-x86-64 binutils-mingw-w64-i686 libcpp-httplib-dev
+  binutils-mingw-w64-x86-64 binutils-mingw-w64-i686 libcpp-httplib-dev libsqlite3-dev
 )
 missing=()
 for p in "${packages[@]}"; do
