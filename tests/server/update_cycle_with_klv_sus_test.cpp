@@ -2,12 +2,20 @@
 // installs every published component, the next installs nothing, and a newly published
 // version is installed alone.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <filesystem>
 
 #include "platform/file_system.h"
 #include "tests/support/run_program.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/updater_program.h"
 #include "tests/zip/zip_writer.h"
+
+extern char** environ;
 
 namespace klv::sus {
 namespace {
@@ -97,6 +105,24 @@ TEST_F(UpdateCycleWithKlvSusTest, InstallsOnceThenNothingThenOnlyTheNewVersion) 
   EXPECT_EQ(dir_.Read("data/Velmora/update/update.file"),
             "$(KLV_PROGRAM_FILES)\\Velmora\\KLV.EXE=6.16.0.0\r\n"
             "$(System32)\\velmora32.dll=1.2.0.0\r\n");
+}
+
+// A component whose program file is running while the cycle installs it.
+TEST_F(UpdateCycleWithKlvSusTest, RunningProgramIsSetAsideAndReplaced) {
+  const std::string target = dir_.File("sys/velmora32.dll");
+  std::filesystem::remove(target);
+  std::filesystem::copy_file("/bin/sleep", target);
+  ::chmod(target.c_str(), 0755);
+  pid_t pid = 0;
+  char* const args[] = {const_cast<char*>(target.c_str()), const_cast<char*>("600"), nullptr};
+  ASSERT_EQ(::posix_spawn(&pid, target.c_str(), nullptr, nullptr, args, environ), 0);
+  const auto result = Cycle();
+  ::kill(pid, SIGKILL);
+  ::waitpid(pid, nullptr, 0);
+  ASSERT_EQ(result.exit_code, 0) << result.standard_error;
+  EXPECT_TRUE(dir_.Read("sys/velmora32.dll") == "library 1.2") << "not replaced";
+  EXPECT_TRUE(platform::FileExists(dir_.File("sys/velmora32.$$$"))) << "not set aside";
+  EXPECT_EQ(dir_.Read("data/Velmora/update/update.list"), "");
 }
 
 }  // namespace
