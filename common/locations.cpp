@@ -1,7 +1,7 @@
 #include "common/locations.h"
 
 #include "platform/file_system.h"
-#include "platform/special_folders.h"
+#include "platform/known_folders.h"
 
 namespace klv {
 

@@ -3,7 +3,7 @@
 #include "common/text.h"
 #include "platform/file_system.h"
 #include "platform/process.h"
-#include "platform/special_folders.h"
+#include "platform/known_folders.h"
 
 namespace klv {
 

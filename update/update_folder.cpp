@@ -1,7 +1,7 @@
 #include "update/update_folder.h"
 
 #include "platform/file_system.h"
-#include "platform/special_folders.h"
+#include "platform/known_folders.h"
 #include "update/name_value_list.h"
 
 namespace klv {
