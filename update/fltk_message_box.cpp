@@ -35,7 +35,7 @@ struct Choice {
 };
 
 std::vector<Choice> ButtonSet(unsigned flags) {
-  switch (flags & kMbButtonSetMask) {
+  switch (flags & kMbTypeMask) {
     case 1:
       return {{"OK", kIdOk}, {"Cancel", kIdCancel}};
     case 2:
@@ -61,14 +61,19 @@ int EscapeAnswer(const std::vector<Choice>& choices) {
 }
 
 // Carriage returns, alone or before a line feed, break lines as in the update window's label.
+// FLTK labels read "@" as a symbol and "&" as a shortcut mark: doubled, they show as given.
 std::string TextLines(const std::string& text) {
   std::string lines;
   for (size_t i = 0; i < text.size(); ++i) {
     if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
+    if (text[i] == '@' || text[i] == '&') lines += text[i];
     lines += text[i] == '\r' ? '\n' : text[i];
   }
   return lines;
 }
+
+// How often a box that can be dismissed from elsewhere looks whether it was.
+constexpr double kDismissPollSeconds = 0.05;
 
 class BoxWindow : public Fl_Double_Window {
  public:
@@ -116,9 +121,10 @@ void SetStayOnTop(Window xid) {
 
 }  // namespace
 
-int ShowFltkMessageBox(const std::string& text, const std::string& caption, unsigned flags) {
+int ShowFltkMessageBox(const std::string& text, const std::string& caption, unsigned flags,
+                       const std::atomic<bool>* dismissed) {
   const std::vector<Choice> choices = ButtonSet(flags);
-  size_t default_index = (flags & kMbDefaultButtonMask) >> 8;
+  size_t default_index = (flags & kMbDefMask) >> 8;
   if (default_index >= choices.size()) default_index = 0;
   const std::string lines = TextLines(text);
 
@@ -167,11 +173,18 @@ int ShowFltkMessageBox(const std::string& text, const std::string& caption, unsi
   box.show();
   SetStayOnTop(fl_xid(&box));
   buttons[default_index]->take_focus();
-  while (box.answer() == 0 && box.shown()) Fl::wait();
+  const auto is_dismissed = [dismissed] { return dismissed != nullptr && dismissed->load(); };
+  while (box.answer() == 0 && box.shown() && !is_dismissed()) {
+    if (dismissed != nullptr) {
+      Fl::wait(kDismissPollSeconds);
+    } else {
+      Fl::wait();
+    }
+  }
   const int answer = box.answer() != 0 ? box.answer() : choices[default_index].answer;
   box.hide();
   Fl::flush();
-  return answer;
+  return is_dismissed() ? 0 : answer;
 }
 
 }  // namespace klv
