@@ -1,5 +1,7 @@
 #include "tests/app/program_fixture.h"
 
+#include "tests/support/run_program.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -26,19 +28,6 @@ namespace {
 // Between two looks at a FIFO for a reader; the reader appears within milliseconds.
 constexpr auto kReaderPoll = std::chrono::milliseconds(2);
 
-std::vector<std::string> MergedEnvironment(
-    const std::map<std::string, std::optional<std::string>>& env) {
-  std::vector<std::string> merged;
-  for (char** entry = environ; *entry != nullptr; ++entry) {
-    const std::string text = *entry;
-    if (env.count(text.substr(0, text.find('='))) == 0) merged.push_back(text);
-  }
-  for (const auto& [name, value] : env) {
-    if (value) merged.push_back(name + "=" + *value);
-  }
-  return merged;
-}
-
 std::string ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   std::ostringstream text;
@@ -47,14 +36,6 @@ std::string ReadFile(const std::string& path) {
 }
 
 }  // namespace
-
-std::string CopyOfProgram(const std::string& built, const std::string& folder) {
-  std::filesystem::create_directories(folder);
-  const std::string copy = folder + "/" + std::filesystem::path(built).filename().string();
-  std::filesystem::copy_file(built, copy, std::filesystem::copy_options::overwrite_existing);
-  std::filesystem::permissions(copy, std::filesystem::perms::owner_all);
-  return copy;
-}
 
 ChildProgram::ChildProgram(const std::string& program, const std::vector<std::string>& args,
                            const std::map<std::string, std::optional<std::string>>& env,
@@ -69,16 +50,9 @@ ChildProgram::ChildProgram(const std::string& program, const std::vector<std::st
                                    O_WRONLY | O_CREAT | O_TRUNC, 0600);
   posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, err.c_str(),
                                    O_WRONLY | O_CREAT | O_TRUNC, 0600);
-  std::vector<std::string> argv_text = {program};
-  argv_text.insert(argv_text.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (std::string& a : argv_text) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  std::vector<std::string> env_text = MergedEnvironment(env);
-  std::vector<char*> envp;
-  for (std::string& e : env_text) envp.push_back(e.data());
-  envp.push_back(nullptr);
-  const int rc = ::posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), envp.data());
+  SpawnArguments arguments(program, args, env);
+  const int rc =
+      ::posix_spawn(&pid_, program.c_str(), &actions, nullptr, arguments.argv(), arguments.envp());
   posix_spawn_file_actions_destroy(&actions);
   if (rc != 0) throw std::runtime_error("cannot start " + program);
   pidfd_ = static_cast<int>(::syscall(SYS_pidfd_open, pid_, 0));

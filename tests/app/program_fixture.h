@@ -8,12 +8,9 @@
 #include <string>
 #include <vector>
 
-namespace klv::testing {
+#include "tests/support/run_program.h"
 
-// Copies the built program `built` into `folder` (created when missing) and answers the copy's
-// path. A copy at a path of its own has a single-instance record of its own, so tests that run
-// at the same time never refuse each other.
-std::string CopyOfProgram(const std::string& built, const std::string& folder);
+namespace klv::testing {
 
 // A program started without waiting for it; killed and reaped if still running when the
 // object goes. Standard output and error go to `output_prefix` + ".out" and ".err".

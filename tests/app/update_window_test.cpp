@@ -147,7 +147,7 @@ class UpdateWindowProgramTest : public ::testing::Test {
   std::unique_ptr<RunningProgram> StartUpdater() {
     return std::make_unique<RunningProgram>(
         std::vector<std::string>{testing::SourceDir() + "/tests/app/run_in_private_network.sh", "",
-                                 "", "", "", testing::BuiltProgram("app/klv_upd")},
+                                 "", "", "", testing::PrivateUpdaterCopy(dir_.path())},
         EnvironmentWith({"DISPLAY=" + server_->display(), "KLV_PROGRAM_FILES=" + dir_.path() + "pf",
                          "KLV_COMMON_APPDATA=" + dir_.path() + "data",
                          "KLV_SYSTEM32=" + dir_.path() + "sys"}),

@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <cstring>
+#include <filesystem>
 #include <stdexcept>
 
 #include "tests/support/temp_dir.h"
@@ -17,20 +18,6 @@ extern char** environ;
 namespace klv::testing {
 
 namespace {
-
-std::vector<std::string> MergedEnvironment(
-    const std::map<std::string, std::optional<std::string>>& env) {
-  std::vector<std::string> merged;
-  for (char** entry = environ; *entry != nullptr; ++entry) {
-    const std::string text = *entry;
-    const std::string name = text.substr(0, text.find('='));
-    if (env.count(name) == 0) merged.push_back(text);
-  }
-  for (const auto& [name, value] : env) {
-    if (value) merged.push_back(name + "=" + *value);
-  }
-  return merged;
-}
 
 // Reads both pipes until they close, so neither can fill up and block the child.
 void Drain(int out_fd, int err_fd, ProgramResult& result) {
@@ -56,6 +43,31 @@ void Drain(int out_fd, int err_fd, ProgramResult& result) {
 
 }  // namespace
 
+SpawnArguments::SpawnArguments(const std::string& program, const std::vector<std::string>& args,
+                               const std::map<std::string, std::optional<std::string>>& env)
+    : argv_text_{program} {
+  argv_text_.insert(argv_text_.end(), args.begin(), args.end());
+  for (char** entry = environ; *entry != nullptr; ++entry) {
+    const std::string text = *entry;
+    if (env.count(text.substr(0, text.find('='))) == 0) env_text_.push_back(text);
+  }
+  for (const auto& [name, value] : env) {
+    if (value) env_text_.push_back(name + "=" + *value);
+  }
+  for (std::string& a : argv_text_) argv_.push_back(a.data());
+  argv_.push_back(nullptr);
+  for (std::string& e : env_text_) envp_.push_back(e.data());
+  envp_.push_back(nullptr);
+}
+
+std::string CopyOfProgram(const std::string& built, const std::string& folder) {
+  std::filesystem::create_directories(folder);
+  const std::string copy = folder + "/" + std::filesystem::path(built).filename().string();
+  std::filesystem::copy_file(built, copy, std::filesystem::copy_options::overwrite_existing);
+  std::filesystem::permissions(copy, std::filesystem::perms::owner_all);
+  return copy;
+}
+
 ProgramResult RunProgram(const std::string& program, const std::vector<std::string>& args,
                          const std::map<std::string, std::optional<std::string>>& env) {
   int out_pipe[2];
@@ -69,18 +81,10 @@ ProgramResult RunProgram(const std::string& program, const std::vector<std::stri
   posix_spawn_file_actions_adddup2(&actions, err_pipe[1], STDERR_FILENO);
   posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
 
-  std::vector<std::string> argv_text = {program};
-  argv_text.insert(argv_text.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (std::string& a : argv_text) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  std::vector<std::string> env_text = MergedEnvironment(env);
-  std::vector<char*> envp;
-  for (std::string& e : env_text) envp.push_back(e.data());
-  envp.push_back(nullptr);
-
+  SpawnArguments arguments(program, args, env);
   pid_t pid = 0;
-  const int rc = ::posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
+  const int rc =
+      ::posix_spawn(&pid, program.c_str(), &actions, nullptr, arguments.argv(), arguments.envp());
   posix_spawn_file_actions_destroy(&actions);
   ::close(out_pipe[1]);
   ::close(err_pipe[1]);

@@ -1,18 +1,11 @@
 #include "tests/support/updater_program.h"
 
-#include <filesystem>
-
 #include "tests/support/temp_dir.h"
 
 namespace klv::testing {
 
 std::string PrivateUpdaterCopy(const std::string& root) {
-  const std::string copy = root + "bin/klv_upd";
-  std::error_code ignored;
-  std::filesystem::create_directories(root + "bin", ignored);
-  std::filesystem::copy_file(BuiltProgram("app/klv_upd"), copy,
-                             std::filesystem::copy_options::skip_existing, ignored);
-  return copy;
+  return CopyOfProgram(BuiltProgram("app/klv_upd"), root + "bin");
 }
 
 ProgramResult RunUpdaterInPrivateNetwork(const std::string& root, const std::string& ports,
