@@ -39,6 +39,8 @@ std::string VersionToStr(const TVersionNumber& version) {
 
 TVersionNumber GetFileVersion(const std::string& path) {
   if (!platform::FileExists(path)) return kMissingFileVersion;
+  // A pipe or device carries no version, and opening it could wait for ever.
+  if (!platform::IsRegularFile(path)) return kNoVersion;
   const std::optional<FixedFileVersion> fixed = ReadFixedFileVersionFromFile(path);
   if (!fixed) return kNoVersion;
   // Each field is an unsigned 16-bit half of the file version's double words.

@@ -18,6 +18,8 @@ std::string ToNativePath(std::string_view windows_form);
 
 bool FileExists(const std::string& path);  // a file; a folder does not count
 bool DirectoryExists(const std::string& path);
+// A plain file: not a folder, pipe, socket or device (reading those could block for ever).
+bool IsRegularFile(const std::string& path);
 // Creates the folder and every missing parent. True when the folder exists afterwards.
 bool ForceDirectories(const std::string& path);
 bool DeleteFile(const std::string& path);  // false on failure, never throws

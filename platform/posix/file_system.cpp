@@ -37,6 +37,11 @@ bool DirectoryExists(const std::string& path) {
   return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+bool IsRegularFile(const std::string& path) {
+  struct stat st;
+  return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
 bool ForceDirectories(const std::string& path) {
   if (path.empty()) return false;
   std::string folder = path;
@@ -116,7 +121,8 @@ void WriteAll(int fd, std::string_view data) {
 
 bool CanOpenForWriting(const std::string& path) {
   if (!FileExists(path)) return true;
-  FileDescriptor fd(::open(path.c_str(), O_WRONLY | O_CLOEXEC));
+  // Not blocking: a pipe without a reader answers at once instead of waiting for one.
+  FileDescriptor fd(::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC));
   return fd.get() >= 0;
 }
 

@@ -1,6 +1,7 @@
 #include "common/version.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstdint>
 #include <limits>
@@ -169,6 +170,13 @@ TEST_F(GetFileVersionTest, FileWithoutVersionIsZero) {
       WritePe("no_resources.dll", no_resources),
   };
   for (const std::string& file : files) EXPECT_EQ(GetFileVersion(file), kNoVersion) << file;
+}
+
+TEST_F(GetFileVersionTest, PipeIsNotOpenedAndCarriesNoVersion) {
+  // Opening a pipe for reading would wait for a writer that never comes.
+  const std::string pipe = dir_.File("KLV.EXE");
+  ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+  EXPECT_EQ(GetFileVersion(pipe), kNoVersion);
 }
 
 TEST_F(GetFileVersionTest, FileVersionWinsOverProductVersionAndStrings) {

@@ -62,6 +62,12 @@ TEST_F(InstallFileTest, AWriteThatFailsMidwayLeavesTheOldContentWhole) {
       << "no temporary or aside file is left";
 }
 
+TEST_F(InstallFileTest, PipeTargetIsReplacedWithoutWaitingForAReader) {
+  ASSERT_EQ(::mkfifo(target_.c_str(), 0600), 0);
+  EXPECT_TRUE(InstallFile(target_, "new"));
+  EXPECT_EQ(dir_.Read("Main.exe"), "new");
+}
+
 TEST_F(InstallFileTest, SecondWriteFailingMovesTheAsideFileBack) {
   dir_.Write("Main.exe", "old");
   int calls = 0;
