@@ -11,10 +11,9 @@
 #include "common/ini_file.h"
 #include "platform/file_system.h"
 #include "platform/machine.h"
-#include "tests/support/fake_view.h"
+#include "tests/support/engine_test.h"
 #include "tests/support/http_test_server.h"
 #include "tests/support/temp_dir.h"
-#include "tests/support/test_form.h"
 #include "update/download_updates.h"
 #include "update/update_form.h"
 
@@ -29,51 +28,21 @@ std::string Ok(const std::string& body) {
   return HttpAnswer(200, "OK", body);
 }
 
-class UpdateDownloadTest : public ::testing::Test {
+class UpdateDownloadTest : public testing::EngineTest {
  protected:
-  UpdateDownloadTest() {
-    startup_.program_dir = dir_.path() + "pf/Velmora/";
-    startup_.settings_file = startup_.program_dir + "KLV.SYS";
-    startup_.program_file = startup_.program_dir + "KLV_UPD.EXE";
-    platform::ForceDirectories(startup_.program_dir);
-  }
-
-  TfrmUpdate& Form() {
-    if (!form_) form_ = testing::MakeStepForm(view_, clock_, startup_);
-    return *form_;
-  }
   bool Run(int first_port, int second_port) {
     return UpdateDownload(Form(), ServerAddress{"http://127.0.0.1", first_port, second_port});
-  }
-  std::string Data(const std::string& name) { return dir_.Read("data/Velmora/update/" + name); }
-  void WriteData(const std::string& name, const std::string& content) {
-    dir_.Write("data/Velmora/update/" + name, content);
-  }
-  bool DataExists(const std::string& name) {
-    return platform::FileExists(dir_.File("data/Velmora/update/" + name));
-  }
-  const std::vector<std::string>& Log() { return Form().LogLines(); }
-  bool Logged(const std::string& line) {
-    return std::find(Log().begin(), Log().end(), line) != Log().end();
   }
   std::string Port85() {
     return IniFile(startup_.settings_file).ReadString("Velmora", "Port85", "(absent)");
   }
-
-  testing::TempDir dir_;
-  testing::ScopedEnv appdata_{"KLV_COMMON_APPDATA", (dir_.path() + "data").c_str()};
-  testing::ScopedEnv system32_{"KLV_SYSTEM32", (dir_.path() + "sys").c_str()};
-  testing::FakeView view_;
-  testing::FakeClock clock_;
-  StartupContext startup_;
-  std::unique_ptr<TfrmUpdate> form_;
 };
 
 TEST_F(UpdateDownloadTest, RequestNamesTheMachineAndItsCatalogInWindows1252) {
   // UTF-8 with a byte-order mark, so that the last name holds a letter Windows-1252 lacks.
-  WriteData("update.file",
-            "\xEF\xBB\xBFKLV.EXE=6.14.0.0\r\n$(System32)\\x.dll=1.0.0.0\r\nabc\r\n=1.0\r\n"
-            "a&b<\xD0\x96>=2\r\n");
+  WriteUpdate("update.file",
+              "\xEF\xBB\xBFKLV.EXE=6.14.0.0\r\n$(System32)\\x.dll=1.0.0.0\r\nabc\r\n=1.0\r\n"
+              "a&b<\xD0\x96>=2\r\n");
   dir_.Write("pf/Velmora/Akixi.exe", "");
   HttpTestServer server([](const HttpRequest&) { return Ok("<klv/>"); });
   EXPECT_TRUE(Run(server.port(), testing::UnusedPort()));
@@ -181,7 +150,7 @@ TEST_F(UpdateDownloadTest, PortRules) {
 }
 
 TEST_F(UpdateDownloadTest, BothPostsCarryTheSameBytesAndFailuresReadAsTheirStatusLine) {
-  WriteData("update.file", "KLV.EXE=1\r\n");
+  WriteUpdate("update.file", "KLV.EXE=1\r\n");
   HttpTestServer first(
       [](const HttpRequest&) { return HttpAnswer(503, "Service Unavailable", "x"); });
   HttpTestServer second([](const HttpRequest&) { return Ok("<klv/>"); });
@@ -228,10 +197,10 @@ TEST_F(UpdateDownloadTest, ArchivesComeThroughThePortOfTheSuccessfulPostWithoutP
   EXPECT_EQ(requests[1].Header("user-agent"), "");
   EXPECT_EQ(requests[1].Header("content-type"), "");
   ASSERT_EQ(other.Requests().size(), 1u);
-  EXPECT_EQ(Data("KLV_EXE.zip"), "archive of /update/7/sus/KLV_EXE");
-  EXPECT_EQ(Data("X_DLL.zip"), "other-archive");
-  EXPECT_EQ(Data("update.list"), "$(System32)\\x.dll=X_DLL\r\nKLV.EXE=KLV_EXE\r\n");
-  EXPECT_EQ(Data("update.file"), "$(System32)\\x.dll=2.0\r\nKLV.EXE=6.15.0.0\r\n");
+  EXPECT_EQ(ReadUpdate("KLV_EXE.zip"), "archive of /update/7/sus/KLV_EXE");
+  EXPECT_EQ(ReadUpdate("X_DLL.zip"), "other-archive");
+  EXPECT_EQ(ReadUpdate("update.list"), "$(System32)\\x.dll=X_DLL\r\nKLV.EXE=KLV_EXE\r\n");
+  EXPECT_EQ(ReadUpdate("update.file"), "$(System32)\\x.dll=2.0\r\nKLV.EXE=6.15.0.0\r\n");
   EXPECT_TRUE(Logged("Downloading " + dir_.path() + "sys/x.dll..."));
   EXPECT_TRUE(Logged("update: , KLV.EXE, 6.15.0.0, HTTP://127.0.0.1/update/7/sus/KLV_EXE"));
   EXPECT_TRUE(Logged("complete: " + dir_.path() + "data/Velmora/update/KLV_EXE.zip"));
@@ -264,10 +233,10 @@ class CatalogTest : public UpdateDownloadTest, public ::testing::WithParamInterf
 
 TEST_P(CatalogTest, FollowsTheAnswer) {
   const AnswerCase& c = GetParam();
-  if (c.catalog_before) WriteData("update.file", c.catalog_before);
+  if (c.catalog_before) WriteUpdate("update.file", c.catalog_before);
   HttpTestServer server([&](const HttpRequest&) { return Ok(c.answer); });
   EXPECT_EQ(Run(server.port(), testing::UnusedPort()), c.result);
-  EXPECT_EQ(DataExists("update.file") ? std::optional(Data("update.file")) : std::nullopt,
+  EXPECT_EQ(UpdateExists("update.file") ? std::optional(ReadUpdate("update.file")) : std::nullopt,
             c.catalog_after);
   for (const std::string& line : c.log_lines) EXPECT_TRUE(Logged(line)) << line;
   EXPECT_EQ(Logged("UpdateDownload: End"), c.result);
@@ -384,10 +353,10 @@ TEST_F(UpdateDownloadTest, AFailedFetchIsNotRecordedAndEndsTheDownloads) {
   });
   answer = std::regex_replace(answer, std::regex("http://x"), "http://127.0.0.1");
   EXPECT_FALSE(Run(server.port(), testing::UnusedPort()));
-  EXPECT_EQ(Data("update.list"), "a.dll=A\r\n");
-  EXPECT_EQ(Data("update.file"), "a.dll=1\r\n");
-  EXPECT_EQ(Data("C.zip"), "0123456789") << "the partial archive stays, unrecorded";
-  EXPECT_FALSE(DataExists("D.zip"));
+  EXPECT_EQ(ReadUpdate("update.list"), "a.dll=A\r\n");
+  EXPECT_EQ(ReadUpdate("update.file"), "a.dll=1\r\n");
+  EXPECT_EQ(ReadUpdate("C.zip"), "0123456789") << "the partial archive stays, unrecorded";
+  EXPECT_FALSE(UpdateExists("D.zip"));
   EXPECT_EQ(server.Requests().size(), 3u);
   EXPECT_FALSE(Logged("UpdateDownload: End"));
   EXPECT_EQ(Log().back().rfind("error get: ", 0), 0u) << Log().back();
@@ -404,8 +373,8 @@ TEST_F(UpdateDownloadTest, ErrorStatusOfADownloadIsLoggedAsItsStatusLine) {
       "url=\"http://127.0.0.1/update/1/sus/A\"/></updates></klv>";
   EXPECT_FALSE(Run(server.port(), testing::UnusedPort()));
   EXPECT_EQ(Log().back(), "error get: HTTP/1.1 404 Not Found");
-  EXPECT_EQ(Data("A.zip"), "") << "an error answer's body is not an archive";
-  EXPECT_FALSE(DataExists("update.list"));
+  EXPECT_EQ(ReadUpdate("A.zip"), "") << "an error answer's body is not an archive";
+  EXPECT_FALSE(UpdateExists("update.list"));
 }
 
 TEST_F(UpdateDownloadTest, RedirectedDownloadIsFollowed) {
@@ -419,7 +388,7 @@ TEST_F(UpdateDownloadTest, RedirectedDownloadIsFollowed) {
       "<klv><updates><update name=\"a\" version=\"1\" "
       "url=\"http://127.0.0.1/update/1/sus/A\"/></updates></klv>";
   EXPECT_TRUE(Run(server.port(), testing::UnusedPort()));
-  EXPECT_EQ(Data("A.zip"), "the archive");
+  EXPECT_EQ(ReadUpdate("A.zip"), "the archive");
 }
 
 // Addresses whose archive name would leave the update folder, or is no file name at all.
@@ -442,7 +411,7 @@ TEST_F(UpdateDownloadTest, ArchiveNamesNeverLeaveTheUpdateFolder) {
     EXPECT_FALSE(Run(server.port(), testing::UnusedPort()));
     EXPECT_EQ(Log().back().rfind("UpdateDownload: The address", 0), 0u) << Log().back();
     EXPECT_EQ(server.Requests().size(), 1u) << "nothing is fetched, later updates are skipped";
-    EXPECT_FALSE(DataExists("update.list"));
+    EXPECT_FALSE(UpdateExists("update.list"));
   }
   // Nothing was written anywhere but in the update folder.
   for (const auto& entry : std::filesystem::recursive_directory_iterator(dir_.path())) {
@@ -465,8 +434,8 @@ TEST_F(UpdateDownloadTest, ArchiveThatCannotBeCreatedEndsThePhase) {
 }
 
 TEST_F(UpdateDownloadTest, SameArchiveOfferedAgainReplacesItAndStaysPending) {
-  WriteData("A.zip", "old");
-  WriteData("update.list", "a=A\r\n");
+  WriteUpdate("A.zip", "old");
+  WriteUpdate("update.list", "a=A\r\n");
   std::string answer;
   HttpTestServer server([&](const HttpRequest& request) {
     if (request.method == "POST") return Ok(answer);
@@ -478,14 +447,14 @@ TEST_F(UpdateDownloadTest, SameArchiveOfferedAgainReplacesItAndStaysPending) {
       "<update name=\"b\" version=\"3\" url=\"http://127.0.0.1/update/1/sus/A\"/>"
       "</updates></klv>";
   EXPECT_TRUE(Run(server.port(), testing::UnusedPort()));
-  EXPECT_EQ(Data("A.zip"), "new");
-  EXPECT_EQ(Data("update.list"), "a=A\r\nb=A\r\n");
+  EXPECT_EQ(ReadUpdate("A.zip"), "new");
+  EXPECT_EQ(ReadUpdate("update.list"), "a=A\r\nb=A\r\n");
 }
 
 TEST_F(UpdateDownloadTest, ReadOnlyStateFilesAreMadeWritableFirst) {
-  WriteData("update.list", "a=A\r\n");
-  WriteData("update.file", "a=1\r\n");
-  WriteData("update.log", "");
+  WriteUpdate("update.list", "a=A\r\n");
+  WriteUpdate("update.file", "a=1\r\n");
+  WriteUpdate("update.log", "");
   for (const char* name : {"update.list", "update.file", "update.log"}) {
     platform::SetReadOnly(dir_.File(std::string("data/Velmora/update/") + name), true);
   }

@@ -8,10 +8,9 @@
 #include <filesystem>
 
 #include "platform/file_system.h"
-#include "tests/support/fake_view.h"
+#include "tests/support/engine_test.h"
 #include "tests/support/file_size_limit.h"
 #include "tests/support/temp_dir.h"
-#include "tests/support/test_form.h"
 #include "tests/zip/zip_writer.h"
 #include "update/update_form.h"
 
@@ -24,40 +23,20 @@ std::string OneEntryZip(const std::string& content, uint16_t method = 8) {
   return testing::BuildZip(archive);
 }
 
-class UpdateLocalTest : public ::testing::Test {
+class UpdateLocalTest : public testing::EngineTest {
  public:
-  UpdateLocalTest() {
-    startup_.program_dir = dir_.path() + "pf/";
-    startup_.settings_file = startup_.program_dir + "KLV.SYS";
-    platform::ForceDirectories(dir_.path() + "data/Velmora/update");
-    platform::ForceDirectories(dir_.path() + "app");
-  }
+  UpdateLocalTest() { platform::ForceDirectories(dir_.path() + "app"); }
 
-  std::string Update(const std::string& name) { return dir_.File("data/Velmora/update/" + name); }
-  void WriteUpdate(const std::string& name, const std::string& content) {
-    dir_.Write("data/Velmora/update/" + name, content);
-  }
   std::string App(const std::string& name) { return dir_.File("app/" + name); }
 
  protected:
-  TfrmUpdate& Form() {
-    if (!form_) form_ = testing::MakeStepForm(view_, clock_, startup_);
-    return *form_;
-  }
   void Run() { UpdateLocal(Form()); }
 
   // A target name as the server gives it: Windows form, with a macro.
   std::string Target(const std::string& name) { return "$(KLV_TEST_APP)\\" + name; }
-  std::string PendingList() { return dir_.Read("data/Velmora/update/update.list"); }
-  const std::vector<std::string>& Log() { return Form().LogLines(); }
+  std::string PendingList() { return ReadUpdate("update.list"); }
 
-  testing::TempDir dir_;
-  testing::ScopedEnv appdata_{"KLV_COMMON_APPDATA", (dir_.path() + "data").c_str()};
   testing::ScopedEnv app_{"KLV_TEST_APP", (dir_.path() + "app").c_str()};
-  testing::FakeView view_;
-  testing::FakeClock clock_;
-  StartupContext startup_;
-  std::unique_ptr<TfrmUpdate> form_;
 };
 
 TEST_F(UpdateLocalTest, WithoutPendingListNothingIsShownOrChanged) {
