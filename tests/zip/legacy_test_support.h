@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 
 #include "tests/support/temp_dir.h"
@@ -14,14 +15,17 @@
 
 namespace klv::testing {
 
-// A one-entry archive holding `payload` as the compressed form of `content`.
+// A one-entry archive holding `payload` as the compressed form of `content`; its declared
+// size is `declared_size` when given, else the size of `content`.
 inline std::string LegacyZip(uint16_t method, const std::string& content,
-                             const std::string& payload, uint16_t flags = 0) {
+                             const std::string& payload, uint16_t flags = 0,
+                             std::optional<uint64_t> declared_size = std::nullopt) {
   FixtureArchive archive;
   archive.entries.push_back({.name = "LEGACY.BIN",
                              .data = content,
                              .method = method,
                              .flags = flags,
+                             .uncompressed_size = declared_size,
                              .payload = payload});
   return BuildZip(archive);
 }
@@ -31,14 +35,7 @@ inline std::string LegacyZip(uint16_t method, const std::string& content,
 // declared CRC-32 is that of `content`.
 inline std::string DamagedZip(uint16_t method, const std::string& content,
                               const std::string& payload, uint16_t flags = 0) {
-  FixtureArchive archive;
-  archive.entries.push_back({.name = "LEGACY.BIN",
-                             .data = content,
-                             .method = method,
-                             .flags = flags,
-                             .uncompressed_size = uint64_t{1} << 31,
-                             .payload = payload});
-  return BuildZip(archive);
+  return LegacyZip(method, content, payload, flags, uint64_t{1} << 31);
 }
 
 struct LegacyOutcome {
